@@ -1,0 +1,18 @@
+// Archives carried in the executable: written into TempDir at start and put on the class path, and
+// removed again by a clean-up child process once the application has ended.
+#pragma once
+
+#include <cstdint>
+
+// Number of entries of the archive resource once extraction has read it, else 0.
+extern int32_t ArchiveCount;
+
+// Writes the carried archives into TempDir and appends them to ClassPath. Never stops the launch.
+void ExtractArchives();
+
+// The clean-up child: waits for the parent (decimal process id) to end, then deletes the archives
+// and TempDir. Reports nothing.
+void CleanupChild(const char* parentProcessId);
+
+// Starts the clean-up child for this process; its result is not used.
+void SpawnCleanupChild();

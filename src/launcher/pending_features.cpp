@@ -1,0 +1,91 @@
+// Features this build does not have yet, kept in one place so that each can be removed when it lands.
+// Each one tells the user that it is missing and answers failure, or does nothing where the feature
+// itself never reports anything.
+#include <cstdint>
+
+#include "app/application.h"
+#include "app/shutdown.h"
+#include "launcher/archives.h"
+#include "launcher/ini_override.h"
+#include "launcher/launch_config.h"
+#include "runtime/jvm.h"
+#include "runtime/text.h"
+#include "service/service_install.h"
+#include "service/service_runtime.h"
+#include "ui/report.h"
+#include "ui/splash.h"
+
+// --- Carried archives ---
+int32_t ArchiveCount = 0;
+
+void ExtractArchives() {
+  // Only an executable that carries archives would lose something here.
+  if (FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(10) /* RT_RCDATA */)) {
+    ReportError("Carried archives are not part of this build yet; they are not extracted.");
+  }
+}
+
+void CleanupChild(const char*) {}  // reports nothing by design; nothing was extracted
+
+void SpawnCleanupChild() {}
+
+// --- INI override ---
+void ApplyIniOverrides() {
+  if (LaunchConfig.IniFile[0] != '\0' && CanOpenFile(LaunchConfig.IniFile)) {
+    ReportError("The INI file %s is not applied: INI overrides are not part of this build yet.",
+                LaunchConfig.IniFile);
+  }
+}
+
+// --- Service installation and runtime ---
+std::atomic<HANDLE> EventSource{nullptr};
+
+// Answers "not installed" so that the install command reaches InstallService, which reports.
+int QueryServiceInstalled(const char*) { return 0; }
+
+int InstallService(const char*, const char*) {
+  ReportError("Installing a service is not part of this build yet.");
+  return -1;
+}
+
+int UninstallService(const char*) {
+  ReportError("Removing a service is not part of this build yet.");
+  return -1;
+}
+
+namespace {
+void WINAPI IgnoreServiceControl(DWORD) {}
+}  // namespace
+
+// Says so in the event log and ends the service stopped, so that the service manager does not wait.
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+  EventSource = RegisterEventSourceA(nullptr, LaunchConfig.ServiceName);
+  ReportError("The %s service cannot run: the service runtime is not part of this build yet.",
+              LaunchConfig.ServiceName);
+  SERVICE_STATUS_HANDLE status = RegisterServiceCtrlHandlerA(LaunchConfig.ServiceName, IgnoreServiceControl);
+  if (status != nullptr) {
+    SERVICE_STATUS stopped{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, ERROR_CALL_NOT_IMPLEMENTED, 0, 0, 0};
+    SetServiceStatus(status, &stopped);
+  }
+  HANDLE source = EventSource.exchange(nullptr);
+  if (source != nullptr) DeregisterEventSource(source);
+}
+
+// --- Splash screen ---
+std::atomic<HWND> SplashWindow{nullptr};
+std::atomic<bool> SplashFailed{false};
+
+void StartSplashScreen() { SplashFailed = true; }  // the splash never reports; there is just none yet
+
+// --- JVM ---
+bool StartJvm() {
+  ReportError("Starting the Java runtime is not part of this build yet.");
+  return false;
+}
+
+bool RunApplication(int, char**, bool) {
+  ReportError("Running the Java application is not part of this build yet.");
+  return false;
+}
+
+void UnloadJvm() {}

@@ -1,0 +1,55 @@
+// Every message the launcher gives a person ends here: a message box outside service mode, the
+// Application event log in service mode. Callers format, choose a level and call one entry point.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstddef>
+
+enum ReportLevel : int { Information = 0, Error = 1 };
+
+// Size of every formatted report text, terminator included; longer texts are cut.
+constexpr size_t ReportTextCapacity = 8192;
+
+// While false, ReportError, ReportLastError and ReportLastErrorText say nothing (the message is lost).
+extern std::atomic<bool> errorReportsEnabled;
+
+// The error dialog while it is open, else null.
+extern std::atomic<HWND> ErrorDialogWindow;
+
+// Shows or writes a finished text; any level other than Information is Error. Never a format.
+void ReportMessage(int level, const char* text);
+
+// Formats (cut at ReportTextCapacity) and reports as Information; not gated by errorReportsEnabled.
+void ReportInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Formats and reports as Error, unless errorReportsEnabled is false.
+void ReportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Reports the formatted message, an empty line, "Reason: " and the system's text for the calling
+// thread's last error, as Error.
+void ReportLastError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Reports the system's text for the calling thread's last error alone, as Error.
+void ReportLastErrorText();
+
+// Shows the message above a details box holding `details` (the error dialog), or writes both to the
+// event log in service mode. Not gated by errorReportsEnabled. Both texts are finished texts.
+void ShowErrorDialog(const char* details, const char* message);
+
+// --- The screen and the event log (screen_win.cpp, event_log_win.cpp; fakes in the Windows tests) ---
+
+// Owner-less message boxes "Information" and "Error"; return when the user has closed them.
+void ShowInfoBox(const char* text);
+void ShowErrorBox(const char* text);
+// The modal error dialog (dialog resource 1); returns when it has ended or could not be created.
+void RunErrorDialog(const char* details, const char* message);
+// Writes one event with the text as its only insertion string to EventSource; lost when there is none.
+void WriteEventReport(int level, const char* text);
+// Moves a window to the centre of the primary screen.
+void CenterWindow(HWND window);
+
+// Formats into `out` of `capacity` bytes (at least 1), cutting what does not fit; `out` is always
+// terminated. Uses the system C runtime's formatter: %s, %c, %d, %u, %x and %lu are enough here.
+void FormatText(char* out, size_t capacity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void FormatTextV(char* out, size_t capacity, const char* format, va_list arguments);
