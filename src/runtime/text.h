@@ -16,9 +16,9 @@ struct TextBuffer {
   uint32_t capacity;
 };
 
-// Appends `text` (null or empty: nothing happens). Grows by the larger of 1024 and four times the
-// appended length. Answers false, leaving the buffer as it was, when the size would not fit in 32 bits
-// or memory runs out.
+// Appends `text` (null or empty: nothing happens, answers true). Grows by the larger of 1024 and
+// four times the appended length. Answers false, leaving the buffer as it was, when the size would
+// not fit in 32 bits or memory runs out.
 bool AppendText(TextBuffer* buffer, const char* text);
 
 // Frees the buffer's block and zeroes the buffer.
@@ -38,7 +38,8 @@ char* NextToken(char* text, const char* delimiters, char** position);
 
 // Splits a command line or option text into a heap array of heap strings (see the quoting rules in
 // text.cpp). With reserveFirst, entry 0 stays null and the tokens start at index 1. The caller frees
-// the result with FreeArgumentArray.
+// the result with FreeArgumentArray. When memory runs out, or the count would not fit in an int,
+// nothing is split: count 0 and array null.
 void SplitCommandLine(const char* text, int* count, char*** array, bool reserveFirst);
 void FreeArgumentArray(int count, char** array);
 
@@ -49,11 +50,13 @@ void UnescapeArgument(char* text);
 constexpr size_t PathCapacity = 260;
 
 // destination = first + "\" (unless first already ends with one) + second. The destination holds
-// PathCapacity characters; a result that does not fit is refused: destination becomes "" and the
-// answer is null. Otherwise answers destination.
+// PathCapacity characters; a result that does not fit, or a null part, is refused: destination
+// becomes "" and the answer is null. Otherwise answers destination. The destination may be one of
+// the parts.
 char* JoinPath(char* destination, const char* first, const char* second);
 
-// 1 existing directory, 0 anything else or not examined (the path holds a "%"), -1 attributes unreadable.
+// 1 existing directory, 0 anything else or not examined (the path holds a "%"), -1 attributes
+// unreadable (also for a null path).
 int ClassifyPath(const char* path);
 
 // True when the file opens for reading.
