@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine, builds everything and runs every test layer: host unit tests, the
+# Windows-side unit tests under Wine, and the end-to-end scenarios under Wine and Xvfb.
+# Exits non-zero when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup-debian.sh
+./scripts/build-all.sh
+status=0
+ctest --preset win64 -j 2 || status=1
+ctest --preset host -j 2 || status=1
+exit $status
