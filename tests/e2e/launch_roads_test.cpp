@@ -1,0 +1,130 @@
+// The roads of the launch driver, end to end under Wine: what the user sees and the exit status.
+// The JVM is not part of this build yet, so a normal launch ends in that feature's error report and
+// status -1; the other roads end before it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "wine_harness.h"
+
+namespace {
+
+using namespace corvane::test;
+using namespace std::chrono_literals;
+
+constexpr uint32_t StatusMinusOne = 4294967295u;
+const std::string NoJvmYet = "Starting the Java runtime is not part of this build yet.";
+
+std::string Stub() { return WindowsPath(Win64BuildDir() + "/resources/corvane.exe"); }
+std::string Scenario(const std::string& name) {
+  return WindowsPath(Win64BuildDir() + "/tests/scenarios/scenario-" + name + ".exe");
+}
+
+class LaunchRoads : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { session_ = new WineSession("launch-roads"); }
+  static void TearDownTestSuite() {
+    delete session_;
+    session_ = nullptr;
+  }
+  RunResult Run(const std::string& commandLine) {
+    RunOptions options;
+    options.workDir = session_->FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+    return session_->Run(commandLine, options);
+  }
+  static WineSession* session_;
+};
+WineSession* LaunchRoads::session_ = nullptr;
+
+// One dialog, with this title and this one text.
+void ExpectOneDialog(const RunResult& result, const std::string& title, const std::string& text) {
+  ASSERT_FALSE(result.timedOut);
+  ASSERT_EQ(result.dialogs.size(), 1u);
+  EXPECT_EQ(result.dialogs[0].title, title);
+  EXPECT_EQ(result.dialogs[0].Texts("static"), std::vector<std::string>{text});
+}
+
+struct RoadCase {
+  const char* name;
+  std::string launcher;   // Windows path
+  std::string arguments;  // as typed after the program
+  std::string title;      // "" when no dialog may appear
+  std::string text;
+  uint32_t status;
+};
+
+class LaunchRoadTable : public LaunchRoads, public testing::WithParamInterface<RoadCase> {};
+
+TEST_P(LaunchRoadTable, ShowsTheRightReportAndStatus) {
+  const RoadCase& road = GetParam();
+  const RunResult result = Run(Quote(road.launcher) + road.arguments);
+  ASSERT_FALSE(result.timedOut);
+  if (road.title.empty()) {
+    EXPECT_TRUE(result.dialogs.empty());
+  } else {
+    ExpectOneDialog(result, road.title, road.text);
+  }
+  EXPECT_EQ(result.exitCode, road.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LaunchRoads, LaunchRoadTable,
+    testing::Values(
+        RoadCase{"NormalLaunchEndsInTheMissingJvm", Stub(), " a b", "Error", NoJvmYet, StatusMinusOne},
+        // Without a service name the service switches are ordinary arguments.
+        RoadCase{"InstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -install", "Error", NoJvmYet,
+                 StatusMinusOne},
+        RoadCase{"UninstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -uninstall", "Error", NoJvmYet,
+                 StatusMinusOne},
+        RoadCase{"InstallSwitchWithServiceNameInstalls", Scenario("service-named"), " -install", "Error",
+                 "Installing a service is not part of this build yet.", 0},
+        RoadCase{"UninstallSwitchWithServiceNameUninstalls", Scenario("service-named"), " -uninstall Other",
+                 "Error", "Removing a service is not part of this build yet.", 0},
+        RoadCase{"SwitchesCompareWithLetterCase", Scenario("service-named"), " -INSTALL", "Error", NoJvmYet,
+                 StatusMinusOne},
+        // Outside the Service Control Manager the dispatcher cannot start; in service mode that
+        // report has nowhere to go.
+        RoadCase{"ServiceSwitchOutsideTheServiceManagerEndsQuietly", Scenario("service-named"),
+                 " -startlauncherinservicemode", "", "", 0},
+        RoadCase{"ServiceOnlyRefusesAPlainStart", Scenario("service-only"), "", "Information",
+                 "This program can only be run as a service.", 0},
+        RoadCase{"ServiceOnlyRefusesOtherArguments", Scenario("service-only"), " -show file.txt", "Information",
+                 "This program can only be run as a service.", 0},
+        RoadCase{"ServiceOnlyStillInstalls", Scenario("service-only"), " -install", "Error",
+                 "Installing a service is not part of this build yet.", 0},
+        RoadCase{"ServiceOnlyWithoutServiceNameHasNoEffect", Scenario("service-only-unnamed"), "", "Error",
+                 NoJvmYet, StatusMinusOne},
+        // The clean-up child takes exactly two arguments; with a third it is an ordinary start.
+        RoadCase{"CleanupSwitchEndsAtOnce", Stub(), " -cvremovetemporaryjarfiles 4242", "", "", 0},
+        RoadCase{"CleanupSwitchWithAThirdArgumentIsAnOrdinaryStart", Stub(),
+                 " -cvremovetemporaryjarfiles 4242 extra", "Error", NoJvmYet, StatusMinusOne},
+        RoadCase{"CleanupSwitchAloneIsAnOrdinaryStart", Stub(), " -cvremovetemporaryjarfiles", "Error", NoJvmYet,
+                 StatusMinusOne}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
+  RunOptions options;
+  options.workDir = session_->FreshDir("single-instance");
+  auto first = session_->Start(Quote(Stub()), options);
+  // The first instance holds the mutex while its report is open.
+  const Dialog held = first->WaitForDialog();
+  EXPECT_EQ(held.Texts("static"), std::vector<std::string>{NoJvmYet});
+
+  const RunResult second = session_->Run(Quote(Stub()) + " file.txt", options);
+  ExpectOneDialog(second, "Error", "An instance of this program is already running.");
+  EXPECT_EQ(second.exitCode, 0u);
+
+  EXPECT_TRUE(first->Running());
+  first->Press("OK");
+  const RunResult firstEnd = first->Wait(30s, "");
+  EXPECT_FALSE(firstEnd.timedOut);
+  EXPECT_TRUE(firstEnd.dialogs.empty()) << "the first instance was shown nothing more";
+  EXPECT_EQ(firstEnd.exitCode, StatusMinusOne);
+
+  // Once the first has ended, the next start runs normally.
+  const RunResult third = session_->Run(Quote(Stub()), options);
+  ExpectOneDialog(third, "Error", NoJvmYet);
+}
+
+}  // namespace
