@@ -78,3 +78,38 @@ TEST_F(Reports, ATemporaryPathTooLongForItsBufferIsReportedNotCut) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ErrorDialogFixture() { return WindowsPath(Win64BuildDir() + "/tests/fixtures/cverrordialog.exe"); }
+
+TEST_F(Reports, TheErrorDialogShowsTheMessageAboveTheDetails) {
+  const RunResult result = session_->Run(Quote(ErrorDialogFixture()) +
+                                         " \"Error invoking method: main(java/lang/String[])\""
+                                         " \"Exception in thread|  at Main.main(Main.java:3)|\"");
+  ASSERT_FALSE(result.timedOut);
+  ASSERT_EQ(result.dialogs.size(), 1u);
+  const Dialog& dialog = result.dialogs[0];
+  EXPECT_EQ(dialog.title, "Error");
+  // The message is painted in place of the hidden area, which keeps it as its text.
+  EXPECT_EQ(dialog.TextOf(1001), "Error invoking method: main(java/lang/String[])");
+  EXPECT_EQ(dialog.TextOf(1002), "Exception in thread\r\n  at Main.main(Main.java:3)\r\n");
+  EXPECT_EQ(dialog.Texts("static"),
+            (std::vector<std::string>{"Error invoking method: main(java/lang/String[])", "Details:"}));
+  EXPECT_EQ(dialog.Texts("button"), std::vector<std::string>{"OK"});
+  for (const Control& control : dialog.controls) {
+    EXPECT_EQ(control.visible, control.id != 1001) << control.id;
+  }
+  // Pressing OK ends the dialog and leaves no dialog window behind.
+  EXPECT_EQ(result.exitCode, 0u);
+}
+
+TEST_F(Reports, AMessageWithAPercentSignIsShownAsItIs) {
+  const RunResult result =
+      session_->Run(Quote(ErrorDialogFixture()) + " \"Error locating class: 100%s %d done\" \"\"");
+  ASSERT_EQ(result.dialogs.size(), 1u);
+  EXPECT_EQ(result.dialogs[0].TextOf(1001), "Error locating class: 100%s %d done");
+  EXPECT_EQ(result.dialogs[0].TextOf(1002), "");
+}
+
+}  // namespace
