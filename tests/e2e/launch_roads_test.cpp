@@ -6,36 +6,26 @@
 #include <string>
 #include <vector>
 
-#include "wine_harness.h"
+#include "e2e_support.h"
 
 namespace {
 
 using namespace corvane::test;
 using namespace std::chrono_literals;
 
-constexpr uint32_t StatusMinusOne = 4294967295u;
 const std::string NoJvmYet = "Starting the Java runtime is not part of this build yet.";
 
-std::string Stub() { return WindowsPath(Win64BuildDir() + "/resources/corvane.exe"); }
-std::string Scenario(const std::string& name) {
-  return WindowsPath(Win64BuildDir() + "/tests/scenarios/scenario-" + name + ".exe");
-}
+std::string Stub() { return StubLauncher(); }
+std::string Scenario(const std::string& name) { return ScenarioLauncher(name); }
 
-class LaunchRoads : public testing::Test {
+class LaunchRoads : public WineTest {
  protected:
-  static void SetUpTestSuite() { session_ = new WineSession("launch-roads"); }
-  static void TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-  }
   RunResult Run(const std::string& commandLine) {
     RunOptions options;
-    options.workDir = session_->FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
-    return session_->Run(commandLine, options);
+    options.workDir = Session().FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+    return Session().Run(commandLine, options);
   }
-  static WineSession* session_;
 };
-WineSession* LaunchRoads::session_ = nullptr;
 
 // One dialog, with this title and this one text.
 void ExpectOneDialog(const RunResult& result, const std::string& title, const std::string& text) {
@@ -105,13 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
   RunOptions options;
-  options.workDir = session_->FreshDir("single-instance");
-  auto first = session_->Start(Quote(Stub()), options);
+  options.workDir = Session().FreshDir("single-instance");
+  auto first = Session().Start(Quote(Stub()), options);
   // The first instance holds the mutex while its report is open.
   const Dialog held = first->WaitForDialog();
   EXPECT_EQ(held.Texts("static"), std::vector<std::string>{NoJvmYet});
 
-  const RunResult second = session_->Run(Quote(Stub()) + " file.txt", options);
+  const RunResult second = Session().Run(Quote(Stub()) + " file.txt", options);
   ExpectOneDialog(second, "Error", "An instance of this program is already running.");
   EXPECT_EQ(second.exitCode, 0u);
 
@@ -123,7 +113,7 @@ TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
   EXPECT_EQ(firstEnd.exitCode, StatusMinusOne);
 
   // Once the first has ended, the next start runs normally.
-  const RunResult third = session_->Run(Quote(Stub()), options);
+  const RunResult third = Session().Run(Quote(Stub()), options);
   ExpectOneDialog(third, "Error", NoJvmYet);
 }
 

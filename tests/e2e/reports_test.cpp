@@ -4,40 +4,25 @@
 #include <string>
 #include <vector>
 
-#include "wine_harness.h"
+#include "e2e_support.h"
 
 namespace {
 
 using namespace corvane::test;
 
-std::string Scenario(const std::string& name) {
-  return WindowsPath(Win64BuildDir() + "/tests/scenarios/scenario-" + name + ".exe");
-}
-std::string Stub() { return WindowsPath(Win64BuildDir() + "/resources/corvane.exe"); }
-
-class Reports : public testing::Test {
- protected:
-  static void SetUpTestSuite() { session_ = new WineSession("reports"); }
-  static void TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-  }
-  static WineSession* session_;
-};
-WineSession* Reports::session_ = nullptr;
+using Reports = WineTest;
 
 std::string WithoutLineEnd(const std::string& text) { return text.substr(0, text.find_last_not_of("\r\n") + 1); }
 
 // The system's text for an error code as FormatMessageA gives it in this prefix (Wine's wording
 // differs from Windows'), without its line end.
 std::string SystemText(WineSession& session, int code) {
-  const RunResult result = session.Run(
-      Quote(WindowsPath(Win64BuildDir() + "/tests/fixtures/cvsystemtext.exe")) + " " + std::to_string(code));
+  const RunResult result = session.Run(Quote(FixtureProgram("cvsystemtext")) + " " + std::to_string(code));
   return WithoutLineEnd(result.output);
 }
 
 TEST_F(Reports, ABackslashNInAMessageIsALineBreakInTheBox) {
-  const RunResult result = session_->Run(Quote(Scenario("message-line-break")));
+  const RunResult result = Session().Run(Quote(ScenarioLauncher("message-line-break")));
   ASSERT_EQ(result.dialogs.size(), 1u);
   EXPECT_EQ(result.dialogs[0].title, "Information");
   EXPECT_EQ(result.dialogs[0].Texts("static"),
@@ -48,7 +33,7 @@ TEST_F(Reports, ABackslashNInAMessageIsALineBreakInTheBox) {
 TEST_F(Reports, AFailureWithAReasonShowsABlankLineAndTheSystemText) {
   // The scrambled main class is too long to name the temporary directory: the launcher says so with
   // the system's text for "file name too long" (206), and goes on.
-  const RunResult result = session_->Run(Quote(Scenario("long-main-class")));
+  const RunResult result = Session().Run(Quote(ScenarioLauncher("long-main-class")));
   ASSERT_GE(result.dialogs.size(), 1u);
   const std::string prefix = "Error accessing file/directory: TEMP_PATH\n\nReason: ";
   const std::vector<std::string> texts = result.dialogs[0].Texts("static");
@@ -57,7 +42,7 @@ TEST_F(Reports, AFailureWithAReasonShowsABlankLineAndTheSystemText) {
   ASSERT_EQ(texts[0].rfind(prefix, 0), 0u) << texts[0];
   const std::string reason = texts[0].substr(prefix.size());
   EXPECT_FALSE(reason.empty());
-  EXPECT_EQ(WithoutLineEnd(reason), SystemText(*session_, 206));
+  EXPECT_EQ(WithoutLineEnd(reason), SystemText(Session(), 206));
   // The launch went on to the next step.
   ASSERT_EQ(result.dialogs.size(), 2u);
   EXPECT_EQ(result.dialogs[1].Texts("static"),
@@ -66,11 +51,11 @@ TEST_F(Reports, AFailureWithAReasonShowsABlankLineAndTheSystemText) {
 
 TEST_F(Reports, ATemporaryPathTooLongForItsBufferIsReportedNotCut) {
   const std::string longTemp = "C:\\" + std::string(300, 't');
-  ASSERT_EQ(session_->Run("reg add HKCU\\Environment /v TMP /t REG_SZ /d " + longTemp + " /f").exitCode, 0u);
-  ASSERT_EQ(session_->Run("reg add HKCU\\Environment /v TEMP /t REG_SZ /d " + longTemp + " /f").exitCode, 0u);
-  const RunResult result = session_->Run(Quote(Stub()));
-  session_->Run("reg delete HKCU\\Environment /v TMP /f");
-  session_->Run("reg delete HKCU\\Environment /v TEMP /f");
+  ASSERT_EQ(Session().Run("reg add HKCU\\Environment /v TMP /t REG_SZ /d " + longTemp + " /f").exitCode, 0u);
+  ASSERT_EQ(Session().Run("reg add HKCU\\Environment /v TEMP /t REG_SZ /d " + longTemp + " /f").exitCode, 0u);
+  const RunResult result = Session().Run(Quote(StubLauncher()));
+  Session().Run("reg delete HKCU\\Environment /v TMP /f");
+  Session().Run("reg delete HKCU\\Environment /v TEMP /f");
   ASSERT_GE(result.dialogs.size(), 1u);
   const std::vector<std::string> texts = result.dialogs[0].Texts("static");
   ASSERT_EQ(texts.size(), 1u);
@@ -81,10 +66,10 @@ TEST_F(Reports, ATemporaryPathTooLongForItsBufferIsReportedNotCut) {
 
 namespace {
 
-std::string ErrorDialogFixture() { return WindowsPath(Win64BuildDir() + "/tests/fixtures/cverrordialog.exe"); }
+std::string ErrorDialogFixture() { return FixtureProgram("cverrordialog"); }
 
 TEST_F(Reports, TheErrorDialogShowsTheMessageAboveTheDetails) {
-  const RunResult result = session_->Run(Quote(ErrorDialogFixture()) +
+  const RunResult result = Session().Run(Quote(ErrorDialogFixture()) +
                                          " \"Error invoking method: main(java/lang/String[])\""
                                          " \"Exception in thread|  at Main.main(Main.java:3)|\"");
   ASSERT_FALSE(result.timedOut);
@@ -106,7 +91,7 @@ TEST_F(Reports, TheErrorDialogShowsTheMessageAboveTheDetails) {
 
 TEST_F(Reports, AMessageWithAPercentSignIsShownAsItIs) {
   const RunResult result =
-      session_->Run(Quote(ErrorDialogFixture()) + " \"Error locating class: 100%s %d done\" \"\"");
+      Session().Run(Quote(ErrorDialogFixture()) + " \"Error locating class: 100%s %d done\" \"\"");
   ASSERT_EQ(result.dialogs.size(), 1u);
   EXPECT_EQ(result.dialogs[0].TextOf(1001), "Error locating class: 100%s %d done");
   EXPECT_EQ(result.dialogs[0].TextOf(1002), "");
