@@ -7,6 +7,10 @@
 // program is started through the Win32 driver helper (cvdriver.exe), which creates the process,
 // reports each top-level dialog of that process and presses its buttons as told. Every wait has a
 // time-out; a program that outlives its time-out is killed and reported as timed out.
+//
+// Command lines and texts are UTF-8. What keeps the harness from observing (the driver cannot
+// start the program, a dialog never comes, a button is missing) fails the current test through
+// GoogleTest; a WineSession that cannot set up its display or prefix throws std::runtime_error.
 #pragma once
 
 #include <chrono>
@@ -23,7 +27,7 @@ struct Control {
   std::string kind;  // "static", "edit", "button", or the lower-cased class name of anything else
   int id = 0;        // control id (0xFFFF shows as 65535)
   bool visible = false;
-  std::string text;  // WM_GETTEXT, exact bytes (line breaks included)
+  std::string text;  // WM_GETTEXT, exact text in UTF-8 (line breaks included)
 };
 
 // A top-level dialog or message box (window class "#32770") of the driven process.
@@ -37,7 +41,7 @@ struct Dialog {
 };
 
 struct RunResult {
-  bool timedOut = false;
+  bool timedOut = false;           // killed at its time-out (its exit code is then 258)
   uint32_t exitCode = 0;           // as GetExitCodeProcess reports it
   std::vector<Dialog> dialogs;     // every dialog shown, in order of appearance
   std::string output;              // what the program wrote to its standard output and error
@@ -45,7 +49,10 @@ struct RunResult {
 
 struct RunOptions {
   std::string workDir;                          // Linux path; the program's current directory
-  std::map<std::string, std::string> env;       // added to a clean environment (no JAVA_HOME etc.)
+  // Added to (or replacing part of) a clean environment that holds only PATH and HOME of the test,
+  // DISPLAY, WINEPREFIX, LANG=C.UTF-8, WINEDEBUG=-all and WINEDLLOVERRIDES=mscoree,mshtml= (no
+  // JAVA_HOME etc. of the machine).
+  std::map<std::string, std::string> env;
   std::chrono::milliseconds timeout{30000};     // for the whole run
   std::string press = "OK";                     // button pressed on every dialog ("" presses none)
 };
@@ -53,6 +60,7 @@ struct RunOptions {
 class WineSession;
 
 // A program started with WineSession::Start: its dialogs are reported but not answered until told.
+// Destroy it before its WineSession.
 class DrivenProcess {
  public:
   ~DrivenProcess();  // kills the program if it still runs
@@ -84,27 +92,35 @@ class WineSession {
   WineSession(const WineSession&) = delete;
   WineSession& operator=(const WineSession&) = delete;
 
-  // A fresh, empty directory for one test (Linux path, under the build tree).
+  // A fresh, empty directory for one test (Linux path, under the build tree). `name` is relative
+  // and may have parts ("Suite/Case"); an empty, "." or ".." part throws std::invalid_argument.
   std::string FreshDir(const std::string& name);
 
   // Runs a program to its end. commandLine is the exact Windows command line handed to
   // CreateProcess (use WindowsPath and Quote to build it).
   RunResult Run(const std::string& commandLine, const RunOptions& options = {});
 
-  // Starts a program and returns at once; nothing is pressed until told.
+  // Starts a program and returns as soon as it runs; nothing is pressed until told.
   std::unique_ptr<DrivenProcess> Start(const std::string& commandLine, const RunOptions& options = {});
 
   const std::string& Prefix() const;
   const std::string& Display() const;  // e.g. ":93"
 
+  // Command lines of the processes running in this prefix now (Wine's own services included),
+  // e.g. to check that a program and its children are gone.
+  std::vector<std::string> Processes() const;
+
  private:
+  std::unique_ptr<DrivenProcess> Launch(const std::string& commandLine, const RunOptions& options,
+                                        const std::string& press);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
 // Z:\ form of a Linux path, as Wine's default drive mapping sees it.
 std::string WindowsPath(const std::string& linuxPath);
-// Encloses a command-line word in double quotes.
+// Encloses a command-line word in double quotes, escaping quotes and the backslashes before them,
+// so that the program's argv (CommandLineToArgvW, the C runtime) gives back exactly `word`.
 std::string Quote(const std::string& word);
 
 // Directory of the win64 build (the stub, the driver, the scenario launchers): from the environment
