@@ -463,11 +463,30 @@ int main() {
   startup.hStdOutput = outputWrite.Get();
   startup.hStdError = outputWrite.Get();
   PROCESS_INFORMATION started = {};
-  std::vector<wchar_t> commandLine(command.begin(), command.end());
-  commandLine.push_back(L'\0');  // CreateProcessW may write into the command line
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      dir.empty() ? nullptr : dir.c_str(), &startup, &started))
-    return Fail("CreateProcess failed for " + Utf8(command) + ": " + SystemMessage(GetLastError()));
+  // Wine answers ERROR_INTERNAL_ERROR when the new process died while Wine was still setting it
+  // up, before the program's own code ran; that is Wine's failure, not the program's, so it is
+  // tried again (and said).
+  for (int attempt = 1;; ++attempt) {
+    std::vector<wchar_t> commandLine(command.begin(), command.end());
+    commandLine.push_back(L'\0');  // CreateProcessW may write into the command line
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       dir.empty() ? nullptr : dir.c_str(), &startup, &started))
+      break;
+    const DWORD error = GetLastError();
+    std::string message = "CreateProcess failed for " + Utf8(command) + ": " + SystemMessage(error);
+    if (error == ERROR_INTERNAL_ERROR && attempt < 3) {
+      Emit("note " + Escape(message + "; trying again") + "\n");
+      continue;
+    }
+    // A process that died while starting may have said why (Wine's loader writes to its stderr).
+    outputWrite.Reset();
+    char said[2048];
+    DWORD available = 0, n = 0;
+    if (PeekNamedPipe(outputRead.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+        ReadFile(outputRead.Get(), said, sizeof said, &n, nullptr) && n > 0)
+      message += "; it wrote: " + std::string(said, n);
+    return Fail(message);
+  }
   UniqueHandle process(started.hProcess), thread(started.hThread);
   // Only the program holds the write end now, so the reader sees the end of its output.
   outputWrite.Reset();

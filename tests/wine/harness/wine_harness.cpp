@@ -207,6 +207,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 
 // Waits for the child to end until the deadline; its exit status, or nothing if it still runs.
 std::optional<int> WaitExit(pid_t pid, Clock::time_point deadline) {
+  if (pid <= 0) return -1;  // waitpid would take any child
   for (;;) {
     int status = 0;
     pid_t r = waitpid(pid, &status, WNOHANG);
@@ -219,6 +220,7 @@ std::optional<int> WaitExit(pid_t pid, Clock::time_point deadline) {
 
 // Kills the child's process group and reaps the child.
 void KillGroup(pid_t pid) {
+  if (pid <= 1) return;  // kill(-1) would reach every process we may signal
   kill(-pid, SIGKILL);
   kill(pid, SIGKILL);
   WaitExit(pid, Clock::now() + kExitTimeout);
@@ -292,6 +294,9 @@ std::string Dialog::TextOf(int id) const {
 
 struct DrivenProcess::Impl {
   std::string commandLine;
+  std::vector<std::string> driverArgv, driverEnv;
+  bool anyLine = false;   // the driver has written something
+  int restarts = 0;
   bool started = false;  // the driver has created the program's process
   pid_t pid = -1;  // the driver (wine), leader of its process group; -1 once reaped
   Fd in, out, err;
@@ -320,6 +325,7 @@ struct DrivenProcess::Impl {
   }
 
   void HandleLine(const std::string& line) {
+    anyLine = true;
     const size_t space = line.find(' ');
     const std::string verb = line.substr(0, space);
     const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
@@ -365,7 +371,10 @@ struct DrivenProcess::Impl {
       Fail("cvdriver could not run the program: " + Unescape(rest));
     } else if (verb == "started") {
       started = true;
-    } else if (verb == "pressed" || verb == "note") {
+    } else if (verb == "note") {
+      notes.push_back(Unescape(line));
+      std::fprintf(stderr, "wine harness: cvdriver: %s\n", Unescape(rest).c_str());
+    } else if (verb == "pressed") {
       notes.push_back(Unescape(line));
     } else {
       notes.push_back("unexpected line: " + Escape(line));
@@ -410,14 +419,65 @@ struct DrivenProcess::Impl {
             HandleLine(line);
           }
         } else if (n == 0 || errno != EINTR) {
-          out.Close();
-          finished = true;
-          Fail("cvdriver ended without reporting the end of the program");
+          DriverGone();
         }
       }
       if (Clock::now() >= deadline) ++readsPastDeadline;
     }
     return done();
+  }
+
+  // The driver closed its output before its last line: says how it ended, with its stderr.
+  void DriverGone() {
+    out.Close();
+    finished = true;
+    const Clock::time_point deadline = Clock::now() + kExitTimeout;
+    while (err.Get() >= 0) {
+      pollfd fd = {err.Get(), POLLIN, 0};
+      char buffer[8192];
+      ssize_t n = poll(&fd, 1, RemainingMs(deadline)) > 0 ? read(err.Get(), buffer, sizeof buffer) : 0;
+      if (n <= 0) break;
+      stderrTail.append(buffer, n);
+    }
+    if (stderrTail.size() > kStderrKept) stderrTail.erase(0, stderrTail.size() - kStderrKept);
+    std::string how = "cvdriver ended";
+    if (std::optional<int> status = WaitExit(pid, deadline)) {
+      pid = -1;
+      if (WIFEXITED(*status)) how += " with exit status " + std::to_string(WEXITSTATUS(*status));
+      else if (WIFSIGNALED(*status)) how += " by signal " + std::to_string(WTERMSIG(*status));
+    }
+    // Dead before its first line, it had not started the program: Wine failed to start it.
+    if (!anyLine && restarts == 0 && pid < 0) {
+      ++restarts;
+      std::fprintf(stderr, "wine harness: %s before its first line; starting it again\n%s", how.c_str(),
+                   stderrTail.c_str());
+      stderrTail.clear();
+      std::string why;
+      if (SpawnDriver(why)) return;
+      how += "; starting it again failed: " + why;
+    }
+    Fail(how + " without reporting the end of the program");
+  }
+
+  // Starts cvdriver.exe under Wine with pipes for its standard handles.
+  bool SpawnDriver(std::string& why) {
+    Fd inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    try {
+      MakePipe(inRead, inWrite);
+      MakePipe(outRead, outWrite);
+      MakePipe(errRead, errWrite);
+      pid = Spawn(driverArgv, driverEnv, inRead.Get(), outWrite.Get(), errWrite.Get());
+    } catch (const std::exception& e) {
+      why = e.what();
+      return false;
+    }
+    // Commands are written only when poll() says they fit, so a stuck driver cannot block us.
+    fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK);
+    in = std::move(inWrite);
+    out = std::move(outRead);
+    err = std::move(errRead);
+    finished = false;
+    return true;
   }
 
   bool Send(const std::string& verb, const std::string& arg) {
@@ -705,22 +765,10 @@ std::unique_ptr<DrivenProcess> WineSession::Launch(const std::string& commandLin
   std::vector<std::string> env;
   for (const auto& [name, value] : vars) env.push_back(name + "=" + value);
 
-  Fd inRead, inWrite, outRead, outWrite, errRead, errWrite;
-  try {
-    MakePipe(inRead, inWrite);
-    MakePipe(outRead, outWrite);
-    MakePipe(errRead, errWrite);
-    p.pid = Spawn({"wine", driver}, env, inRead.Get(), outWrite.Get(), errWrite.Get());
-  } catch (const std::exception& e) {
-    p.Fail(e.what());
-    return process;
-  }
-  // Commands are written only when poll() says they fit, so a stuck driver cannot block us.
-  fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK);
-  p.in = std::move(inWrite);
-  p.out = std::move(outRead);
-  p.err = std::move(errRead);
-  p.finished = false;
+  p.driverArgv = {"wine", driver};
+  p.driverEnv = std::move(env);
+  std::string why;
+  if (!p.SpawnDriver(why)) p.Fail(why);
   return process;
 }
 
