@@ -73,7 +73,8 @@ class DrivenProcess {
   void Screenshot(const std::string& bmpPath);
   // True while the program runs.
   bool Running();
-  // Waits for the program to end; dialogs that appear meanwhile are answered with `press`.
+  // Waits for the program to end; dialogs that appear meanwhile, and one still open, are answered
+  // with `press`. The result holds every dialog of the run, those WaitForDialog returned included.
   RunResult Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(30000),
                  const std::string& press = "OK");
 

@@ -155,7 +155,7 @@ TEST_P(HeldDialog, WaitsUntilPressedAndThePressedButtonAnswers) {
   process->Press(GetParam().button);
   const RunResult result = process->Wait();
   EXPECT_FALSE(result.timedOut);
-  EXPECT_EQ(result.dialogs.size(), 1u);
+  EXPECT_EQ(result.dialogs.size(), 1u) << "nothing was shown after the dialog already handed out";
   EXPECT_EQ(result.exitCode, GetParam().exitCode);
 }
 
@@ -165,14 +165,17 @@ INSTANTIATE_TEST_SUITE_P(Buttons, HeldDialog,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WineHarness, SuccessiveDialogsAreHandedOutOneByOne) {
-  auto process = Session().Start(Smoke() + " box 5 Error first second");
+  auto process = Session().Start(Smoke() + " box 5 Error first second third");
   EXPECT_EQ(process->WaitForDialog().Texts("static"), std::vector<std::string>{"first"});
   process->Press("OK");
   EXPECT_EQ(process->WaitForDialog().Texts("static"), std::vector<std::string>{"second"});
   process->Press("OK");
-  const RunResult result = process->Wait(30s, "");
+  // Wait answers the rest and reports every dialog of the run, in order.
+  const RunResult result = process->Wait(30s, "OK");
   EXPECT_FALSE(result.timedOut);
-  EXPECT_EQ(result.dialogs.size(), 2u);
+  ASSERT_EQ(result.dialogs.size(), 3u);
+  EXPECT_EQ(result.dialogs[0].Texts("static"), std::vector<std::string>{"first"});
+  EXPECT_EQ(result.dialogs[2].Texts("static"), std::vector<std::string>{"third"});
   EXPECT_EQ(result.exitCode, 5u);
 }
 
@@ -181,6 +184,7 @@ TEST_F(WineHarness, WaitAnswersADialogAlreadyOpen) {
   EXPECT_EQ(process->WaitForDialog().Texts("static"), std::vector<std::string>{"held"});
   const RunResult result = process->Wait(30s, "OK");
   EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.dialogs.size(), 1u);
   EXPECT_EQ(result.exitCode, 0u);
 }
 
