@@ -33,6 +33,10 @@ class WineTest : public testing::Test {
     session_ = std::make_unique<WineSession>(group);
   }
   static void TearDownTestSuite() { session_.reset(); }
+  // A suite whose session could not be set up (gtest has reported why) runs none of its tests.
+  void SetUp() override {
+    if (!session_) GTEST_FAIL() << "no Wine session for this suite";
+  }
   static WineSession& Session() { return *session_; }
 
  private:

@@ -98,3 +98,30 @@ TEST_F(Reports, AMessageWithAPercentSignIsShownAsItIs) {
 }
 
 }  // namespace
+
+namespace {
+
+// OK, Enter, Escape and the close command all end the dialog and leave no dialog window behind.
+class ErrorDialogEnding : public WineTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(ErrorDialogEnding, EndsTheDialog) {
+  auto process = Session().Start(Quote(FixtureProgram("cverrordialog")) + " \"Unable to load JVM: x\" \"y\"");
+  const Dialog dialog = process->WaitForDialog();
+  ASSERT_EQ(dialog.title, "Error");
+  const std::string way = GetParam();
+  if (way == "ok") {
+    process->Press("OK");
+  } else if (way == "close") {
+    process->Close();
+  } else {
+    process->Key(way);
+  }
+  const RunResult result = process->Wait(std::chrono::seconds(20), "");
+  EXPECT_FALSE(result.timedOut) << "the dialog stayed open";
+  EXPECT_EQ(result.dialogs.size(), 1u);
+  EXPECT_EQ(result.exitCode, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reports, ErrorDialogEnding, testing::Values("ok", "enter", "escape", "close"));
+
+}  // namespace

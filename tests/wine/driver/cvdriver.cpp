@@ -27,6 +27,8 @@
 //   press <text>        click the button with this text (& markers ignored) on the newest dialog
 //   autopress <text>    click this button on every open and every later dialog ("" for none)
 //   screenshot <path>   save the whole screen as a 24-bit BMP at this Windows path
+//   key <name>          send the key "enter" or "escape" to the newest dialog, as the user types it
+//   close               send the newest dialog the system command "close" (title bar, Alt+F4)
 //   kill                terminate the program now
 #include <windows.h>
 
@@ -294,12 +296,18 @@ class Driver {
     std::string verb = line.substr(0, space);
     std::string arg = space == std::string::npos ? std::string() : Unescape(line.substr(space + 1));
     std::string error;
-    if (verb == "press") {
-      SeenDialog* newest = nullptr;
-      for (SeenDialog& d : seen_)
-        if (IsWindow(d.hwnd) && (!newest || d.seq > newest->seq)) newest = &d;
-      if (!newest) error = "no dialog is open";
-      else Press(*newest, Wide(arg), error);
+    SeenDialog* newest = nullptr;
+    for (SeenDialog& d : seen_)
+      if (IsWindow(d.hwnd) && (!newest || d.seq > newest->seq)) newest = &d;
+    if ((verb == "press" || verb == "key" || verb == "close") && !newest) {
+      error = "no dialog is open";
+    } else if (verb == "press") {
+      Press(*newest, Wide(arg), error);
+    } else if (verb == "key") {
+      SendKey(*newest, arg, error);
+    } else if (verb == "close") {
+      if (!PostMessageW(newest->hwnd, WM_SYSCOMMAND, SC_CLOSE, 0))
+        error = "PostMessage failed: " + SystemMessage(GetLastError());
     } else if (verb == "autopress") {
       autopress_ = Wide(arg);
       if (!autopress_.empty())
@@ -344,6 +352,19 @@ class Driver {
     }
     error = "dialog " + std::to_string(dialog.seq) + " has no button \"" + Utf8(text) + "\"";
     return false;
+  }
+
+  // A key typed into the dialog: the dialog manager's message loop turns Enter and Escape into
+  // the default button and IDCANCEL.
+  static void SendKey(const SeenDialog& dialog, const std::string& name, std::string& error) {
+    const WPARAM key = name == "enter" ? VK_RETURN : name == "escape" ? VK_ESCAPE : 0;
+    if (key == 0) {
+      error = "unknown key \"" + name + "\"";
+      return;
+    }
+    HWND target = GetDlgItem(dialog.hwnd, IDOK) != nullptr ? GetDlgItem(dialog.hwnd, IDOK) : dialog.hwnd;
+    if (!PostMessageW(target, WM_KEYDOWN, key, 1) || !PostMessageW(target, WM_KEYUP, key, 0xC0000001))
+      error = "PostMessage failed: " + SystemMessage(GetLastError());
   }
 
   static bool SaveScreen(const std::wstring& path, std::string& error) {

@@ -572,6 +572,16 @@ void DrivenProcess::Press(const std::string& button) {
   if (!impl_->Command("press", button, why)) impl_->Fail("cannot press \"" + button + "\": " + why);
 }
 
+void DrivenProcess::Key(const std::string& name) {
+  std::string why;
+  if (!impl_->Command("key", name, why)) impl_->Fail("cannot type \"" + name + "\": " + why);
+}
+
+void DrivenProcess::Close() {
+  std::string why;
+  if (!impl_->Command("close", "", why)) impl_->Fail("cannot close the dialog: " + why);
+}
+
 void DrivenProcess::Screenshot(const std::string& bmpPath) {
   std::string why;
   if (!impl_->Command("screenshot", WindowsPath(bmpPath), why))

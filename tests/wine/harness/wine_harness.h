@@ -69,6 +69,10 @@ class DrivenProcess {
   Dialog WaitForDialog(std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
   // Presses the button with this text (e.g. "OK") on the dialog shown last.
   void Press(const std::string& button);
+  // Types "enter" or "escape" into the dialog shown last.
+  void Key(const std::string& name);
+  // Sends the dialog shown last the system command "close" (its title-bar button, Alt+F4).
+  void Close();
   // Saves a screenshot of the whole screen as a BMP file (Linux path).
   void Screenshot(const std::string& bmpPath);
   // True while the program runs.
