@@ -12,6 +12,7 @@
 #include "launcher/launch_config.h"
 #include "launcher/launch_config_win.h"
 #include "launcher/launch_state.h"
+#include "launcher/second_instance.h"
 #include "launcher/setting_decode.h"
 #include "runtime/jvm.h"
 #include "runtime/text.h"
@@ -96,19 +97,14 @@ void RunAsService(const Arguments& args) {
   }
 }
 
-// Another instance runs and SecondInstanceCall is set: call main in a JVM of this process with the
-// tokens of SecondInstanceArgs followed by the command-line arguments as they came.
+// Another instance runs and SecondInstanceCall is set: call main in a JVM of this process.
 int RunSecondInstance(const Arguments& args) {
   if (!StartJvm()) return -1;
-  Arguments leading;
-  SplitCommandLine(LaunchConfig.SecondInstanceArgs, &leading.count, &leading.items, false);
-  const int total = leading.count + (args.count - 1);
-  char** combined = static_cast<char**>(std::calloc(static_cast<size_t>(total) + 1, sizeof(char*)));
-  if (combined == nullptr) return -1;
-  for (int i = 0; i < leading.count; ++i) combined[i] = leading.items[i];
-  for (int i = 1; i < args.count; ++i) combined[leading.count + i - 1] = args.items[i];
-  const bool succeeded = RunApplication(total, combined, true);
-  std::free(combined);
+  Arguments combined;
+  combined.items = SecondInstanceArguments(LaunchConfig.SecondInstanceArgs, args.count - 1, args.items + 1,
+                                           &combined.count);
+  if (combined.items == nullptr) return -1;
+  const bool succeeded = RunApplication(combined.count, combined.items, true);
   if (succeeded) UnloadJvm();
   return succeeded ? 0 : -1;
 }
@@ -147,6 +143,15 @@ bool NameTempDir(int32_t tempDirMode, const char* storedName) {
 
 bool GetExecutablePath(char* path) {
   return FitsBuffer(GetModuleFileNameA(nullptr, path, PathCapacity), PathCapacity);
+}
+
+void ExecutableDirectory(const char* executablePath, char* directory) {
+  std::strcpy(directory, executablePath);
+  char* lastSlash = std::strrchr(directory, '\\');
+  if (lastSlash == nullptr) return;
+  // "C:" alone would name the drive's current directory, not its root.
+  const bool driveRoot = lastSlash == directory + 2 && directory[1] == ':';
+  lastSlash[driveRoot ? 1 : 0] = '\0';
 }
 
 char* DeriveAppName(const char* executablePath) {
@@ -207,12 +212,7 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 0;
   }
   char directory[PathCapacity];
-  std::strcpy(directory, executablePath);
-  char* lastSlash = std::strrchr(directory, '\\');
-  if (lastSlash != nullptr) {
-    // "C:" alone would name the drive's current directory, not its root.
-    lastSlash[lastSlash == directory + 2 && directory[1] == ':' ? 1 : 0] = '\0';
-  }
+  ExecutableDirectory(executablePath, directory);
   if (!SetCurrentDirectoryA(directory)) {
     ReportLastError(Message(MessageFileAccess), directory);
     return 0;

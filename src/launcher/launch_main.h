@@ -20,6 +20,11 @@ bool NameTempDir(int32_t tempDirMode, const char* storedName);
 // as a failure (the thread's last error then says so).
 bool GetExecutablePath(char* path);
 
+// The directory of an executable path (a buffer of PathCapacity characters): the path cut at its
+// last backslash, keeping the backslash of a drive's root ("C:\"). The path holds fewer than
+// PathCapacity characters.
+void ExecutableDirectory(const char* executablePath, char* directory);
+
 // The file name of an executable path without its last extension (malloc'd).
 char* DeriveAppName(const char* executablePath);
 

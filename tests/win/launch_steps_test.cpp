@@ -92,6 +92,21 @@ TEST(ExecutablePath, IsTheWholePathOfThisProgram) {
   EXPECT_EQ(text[1], ':');
 }
 
+TEST(ExecutableDirectory, IsThePathUpToTheLastBackslash) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  } cases[] = {{"D:\\Tools\\Viewer.exe", "D:\\Tools"},
+               {"C:\\a\\b\\c.exe", "C:\\a\\b"},
+               {"C:\\Viewer.exe", "C:\\"},  // the root, not the drive's current directory
+               {"\\\\server\\share\\x.exe", "\\\\server\\share"}};
+  for (const Case& c : cases) {
+    char directory[PathCapacity];
+    ExecutableDirectory(c.path, directory);
+    EXPECT_STREQ(directory, c.expected) << c.path;
+  }
+}
+
 TEST(ApplicationName, IsTheFileNameWithoutItsLastExtension) {
   struct Case {
     const char* path;
