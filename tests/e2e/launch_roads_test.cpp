@@ -117,4 +117,36 @@ TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
   ExpectOneDialog(third, "Error", NoJvmYet);
 }
 
+TEST_F(LaunchRoads, OfInstancesStartedTogetherExactlyOneRuns) {
+  RunOptions options;
+  options.workDir = Session().FreshDir("together");
+  std::vector<std::unique_ptr<DrivenProcess>> processes;
+  for (int i = 0; i < 3; ++i) processes.push_back(Session().Start(Quote(Stub()), options));
+  int running = 0, refused = 0;
+  for (auto& process : processes) {
+    const std::vector<std::string> texts = process->WaitForDialog().Texts("static");
+    running += texts == std::vector<std::string>{NoJvmYet};
+    refused += texts == std::vector<std::string>{"An instance of this program is already running."};
+  }
+  EXPECT_EQ(running, 1);
+  EXPECT_EQ(refused, 2);
+  for (auto& process : processes) {
+    process->Press("OK");
+    EXPECT_FALSE(process->Wait(30s, "").timedOut);
+  }
+}
+
+TEST_F(LaunchRoads, ASecondInstanceWithSecondInstanceCallStartsItsOwnJvm) {
+  RunOptions options;
+  options.workDir = Session().FreshDir("second-instance-call");
+  auto first = Session().Start(Quote(Scenario("second-instance")), options);
+  first->WaitForDialog();
+  // Not refused: it goes on to create a JVM of its own, which this build cannot, so it ends with -1.
+  const RunResult second = Session().Run(Quote(Scenario("second-instance")) + " \"C:\\My Files\\a.txt\"", options);
+  ExpectOneDialog(second, "Error", NoJvmYet);
+  EXPECT_EQ(second.exitCode, StatusMinusOne);
+  first->Press("OK");
+  EXPECT_EQ(first->Wait(30s, "").exitCode, StatusMinusOne);
+}
+
 }  // namespace
