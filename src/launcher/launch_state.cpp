@@ -1,38 +1,8 @@
 #include "launcher/launch_state.h"
 
-#include "launcher/launch_config.h"
-
 std::atomic<bool> ServiceMode{false};
 HINSTANCE InstanceHandle = nullptr;
 char TempDir[PathCapacity];
 char StartDir[PathCapacity + 1];
 char* AppName = nullptr;
 HANDLE InstanceMutex = nullptr;
-
-LaunchConfigRecord LaunchConfig;
-
-namespace {
-char* MessageTexts[LastMessageId + 1];
-}
-
-const char* Message(int id) {
-  if (id < FirstMessageId || id > LastMessageId || MessageTexts[id] == nullptr) return "";
-  return MessageTexts[id];
-}
-
-void SetMessage(int id, char* text) {
-  if (id < FirstMessageId || id > LastMessageId) {
-    std::free(text);
-    return;
-  }
-  std::free(MessageTexts[id]);
-  MessageTexts[id] = text;
-}
-
-bool ReplaceConfigText(char** field, const char* value) {
-  char* copy = CopyText(value);
-  if (copy == nullptr) return false;
-  std::free(*field);
-  *field = copy;
-  return true;
-}

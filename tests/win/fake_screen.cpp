@@ -15,4 +15,3 @@ void RunErrorDialog(const char* details, const char* message) {
 void WriteEventReport(int level, const char* text) {
   ScreenRecords().push_back({level == Information ? "info event" : "error event", text, ""});
 }
-void CenterWindow(HWND) {}
