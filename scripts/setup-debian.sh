@@ -9,7 +9,8 @@ packages=(
   googletest libgtest-dev
   openjdk-17-jdk-headless
   icoutils
-  libtomlplusplus-dev libcli11-dev
+  libtomlplusplus-dev libcli11-dev libstb-dev
+  osslsigncode openssl
 )
 
 missing=()
