@@ -22,14 +22,19 @@ struct VersionInfo {
       originalFilename, productName, productVersionText;
   uint16_t language = 0x0409;
   uint16_t codePage = 1200;
+
+  bool operator==(const VersionInfo&) const = default;
 };
 // "1", "1.2", "1.2.3" or "1.2.3.4", each part 0..65535; missing parts are 0.
 Error ParseVersionNumber(const std::string& text, std::array<uint16_t, 4>& out);
 // VS_VERSIONINFO with VS_FIXEDFILEINFO (file type VFT_APP, OS VOS_NT_WINDOWS32, no flags), a
 // StringFileInfo with one string table and a VarFileInfo "Translation" of language and code page.
-// Texts are UTF-8 and are stored as UTF-16.
-Bytes EncodeVersionInfo(const VersionInfo& info);
+// Texts are UTF-8 and are stored as UTF-16. A text that is not valid UTF-8 or holds a NUL, or texts
+// too long for the 16-bit lengths of the format, are an error; `out` is then left as it was.
+Error EncodeVersionInfo(const VersionInfo& info, Bytes& out);
 // Reads back what EncodeVersionInfo wrote (or what a resource compiler writes), for inspecting.
+// Language and code page come from the name of the first string table (without one, from the
+// Translation value); values of other names are skipped. Any length or offset that leaves the data is an error; `out` is then left as it was.
 Error DecodeVersionInfo(std::span<const uint8_t> data, VersionInfo& out);
 
 // --- Icons (RT_ICON n.., RT_GROUP_ICON) ---
@@ -39,13 +44,17 @@ struct IconResources {
 };
 // Splits an .ico file into its images (every size it holds, PNG-compressed ones included) and the
 // group that names them by id, starting at firstId. A file that is not a well-formed .ico (counts,
-// offsets and sizes inside the file) is an error.
+// offsets and sizes inside the file, each image a PNG or a bitmap) is an error; `out` is then left
+// as it was.
 Error EncodeIconFile(std::span<const uint8_t> ico, uint16_t firstId, IconResources& out);
 
 // --- Bitmap (RT_BITMAP) ---
 // A BMP file without its 14-byte file header (what LoadBitmap expects), from a .bmp file (checked,
 // any bit depth and compression Windows reads) or a .png file (decoded and stored as a 32-bit
-// bottom-up DIB with alpha, or 24-bit when fully opaque). Anything else is an error.
+// bottom-up DIB with alpha, or 24-bit when fully opaque). Bytes a .bmp file keeps between its colour
+// table and its pixels are dropped: a packed DIB has its pixels right after the table. Anything else
+// is an error, and so is an image over 16384 pixels a side or 256 MiB of pixels; `dib` is then left
+// as it was.
 Error EncodeBitmapFile(std::span<const uint8_t> file, Bytes& dib);
 
 // --- Manifest (RT_MANIFEST 1) ---
