@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev
   openjdk-17-jdk-headless
   icoutils
-  libtomlplusplus-dev libcli11-dev libstb-dev
+  libtomlplusplus-dev libcli11-dev libstb-dev nlohmann-json3-dev
   osslsigncode openssl
 )
 

@@ -1,0 +1,132 @@
+#include "init_template.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "launch_descriptions.h"
+#include "launcher/scramble.h"
+#include "launcher/setting_table.h"
+#include "launcher_build.h"
+#include "string_tables.h"
+#include "text_codec.h"
+
+namespace corvane::builder {
+
+std::string TomlString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof(escape), "\\u%04X", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+// The project value of a stored setting text.
+std::string ProjectValue(const SettingInfo& info, const std::string& stored) {
+  const std::string text = stored == "<null>" ? "" : stored;
+  switch (info.type) {
+    case SettingType::Flag:
+      return text.empty() || text[0] != '0' ? "true" : "false";
+    case SettingType::Number:
+      return std::to_string(std::atoi(text.c_str()));
+    case SettingType::Scrambled:
+      return TomlString(DescrambleText(stored.c_str()));
+    case SettingType::Message: {
+      std::string plain;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+          plain += '\n';
+          ++i;
+        } else {
+          plain += text[i];
+        }
+      }
+      return TomlString(plain);
+    }
+    default:
+      return TomlString(text);
+  }
+}
+
+}  // namespace
+
+Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
+  PeImage image;
+  if (Error bad = PeImage::Parse(stub, image)) return "the stub " + *bad;
+  ResourceTree tree;
+  if (Error bad = image.ReadResources(tree)) return "the stub's resources: " + *bad;
+  if (Error bad = CheckLauncherStub(image, tree)) return "the stub " + *bad;
+  StringEntries settings, messages;
+  if (Error bad = ReadStringTable(tree, 0, settings)) return "the stub's settings: " + *bad;
+  if (Error bad = ReadStringTable(tree, 3081, messages)) return "the stub's messages: " + *bad;
+
+  out =
+      "# Corvane project file: what corvane-build writes into a launcher.\n"
+      "#   corvane-build build THIS.toml -o App.exe\n"
+      "# Each setting shows the stub's value; a key you remove keeps the stub's value.\n"
+      "# Paths are relative to this file's folder.\n\n"
+      "# stub = \"corvane-stub.exe\"   # else --stub, else the stub next to corvane-build\n"
+      "# output = \"App.exe\"          # else -o\n\n"
+      "[settings]\n";
+  for (size_t i = 0; i < SettingCount; ++i) {
+    const SettingInfo& info = SettingTable[i];
+    const auto found = settings.find(static_cast<uint16_t>(info.id));
+    const std::string stored = found != settings.end() ? Utf16ToUtf8(found->second) : "";
+    out += "# " + std::string(SettingDescription(info.id)) + "\n";
+    out += std::string(info.name) + " = " + ProjectValue(info, stored) + "\n";
+  }
+  out +=
+      "\n# Messages the launcher shows (English, Windows language 3081). A \"%s\" is filled by the\n"
+      "# launcher and must stay where the original has one; \"\\n\" is a line break.\n"
+      "[messages]\n";
+  for (int id = FirstMessageId; id <= LastMessageId; ++id) {
+    const auto found = messages.find(static_cast<uint16_t>(id));
+    std::string text = found != messages.end() ? Utf16ToUtf8(found->second) : "";
+    out += "# " + std::to_string(id) + " = " + TomlString(text) + "\n";
+  }
+  out +=
+      "\n# The same messages in further languages (Windows language ids); the launcher shows the\n"
+      "# user's language where there is one. Messages left out are said in English.\n"
+      "# [messages.translations.1031]\n"
+      "# 1 = \"Eine Instanz dieses Programms l\\u00e4uft bereits.\"\n\n"
+      "# Archives carried in the launcher and put on the class path at start (files or patterns\n"
+      "# with * and ? in the file name; a table gives an archive another name).\n"
+      "# [archives]\n"
+      "# files = [\"lib/*.jar\", { file = \"build/app-1.0.jar\", name = \"app.jar\" }]\n\n"
+      "# [resources]\n"
+      "# icon = \"app.ico\"        # every size of the .ico file\n"
+      "# splash = \"splash.png\"   # .png or .bmp\n\n"
+      "# Version information shown in the file's properties.\n"
+      "# [version]\n"
+      "# file_version = \"1.0.0.0\"\n"
+      "# product_version = \"1.0\"\n"
+      "# company = \"\"\n"
+      "# description = \"\"\n"
+      "# copyright = \"\"\n"
+      "# original_filename = \"App.exe\"\n"
+      "# product_name = \"\"\n"
+      "# internal_name = \"\"\n\n"
+      "[manifest]\n"
+      "# \"asInvoker\", \"highestAvailable\" or \"requireAdministrator\"\n"
+      "execution_level = \"asInvoker\"\n"
+      "# \"unaware\", \"system\", \"per-monitor\" or \"per-monitor-v2\"\n"
+      "dpi_awareness = \"unaware\"\n"
+      "long_path_aware = false\n"
+      "# UTF-8 as the process's ANSI code page\n"
+      "utf8 = false\n";
+  return std::nullopt;
+}
+
+}  // namespace corvane::builder
