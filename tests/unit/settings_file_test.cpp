@@ -8,11 +8,10 @@
 namespace {
 
 using corvane::tools::ApplySettingsText;
-using corvane::tools::StringEntries;
-using corvane::tools::WriteStringTablesRc;
+using corvane::tools::RawEntries;
 
 TEST(SettingsFile, LaterFilesOverrideEarlierOnes) {
-  StringEntries entries;
+  RawEntries entries;
   ASSERT_FALSE(ApplySettingsText("ServiceName = <null>\nClassPath = a.jar\n", "base", entries));
   ASSERT_FALSE(ApplySettingsText("ServiceName = Demo\n", "scenario", entries));
   EXPECT_EQ(entries[IdServiceName], "Demo");
@@ -20,7 +19,7 @@ TEST(SettingsFile, LaterFilesOverrideEarlierOnes) {
 }
 
 TEST(SettingsFile, StoresTheMainClassScrambled) {
-  StringEntries entries;
+  RawEntries entries;
   ASSERT_FALSE(ApplySettingsText("MainClass = org.example.Main\n", "f", entries));
   EXPECT_NE(entries[IdMainClass], "org.example.Main");
   EXPECT_STREQ(DescrambleText(entries[IdMainClass].c_str()), "org.example.Main");
@@ -40,33 +39,23 @@ TEST(SettingsFile, ReportsBadLinesWithTheirPlace) {
       {"ClassPath = \xC3\n", "f:1: the value of \"ClassPath\" is not valid UTF-8"},
   };
   for (const Case& c : cases) {
-    StringEntries entries;
+    RawEntries entries;
     const auto error = ApplySettingsText(c.text, "f", entries);
     ASSERT_TRUE(error.has_value()) << c.text;
     EXPECT_EQ(*error, c.error);
   }
-  StringEntries entries;
+  RawEntries entries;
   const auto error = ApplySettingsText("MainClass = " + std::string(256, 'a') + "\n", "f", entries);
   ASSERT_TRUE(error.has_value());
   EXPECT_NE(error->find("MainClass is longer than 255 bytes"), std::string::npos);
 }
 
-TEST(SettingsFile, WritesBothTablesWithEscapes) {
-  StringEntries entries;
-  ASSERT_FALSE(ApplySettingsText(
-      "StdOutFile = logs\\out.log\nMessage1 = say \"hi\"\\n\nMessage2 = caf\xC3\xA9\nAppOptions = <absent>\n"
-      "JvmOptions = \"  spaced  \"\n",
-      "f", entries));
-  const std::string rc = WriteStringTablesRc(entries);
-  EXPECT_NE(rc.find("1027, L\"logs\\\\out.log\""), std::string::npos) << rc;
-  EXPECT_NE(rc.find("1, L\"say \"\"hi\"\"\\\\n\""), std::string::npos) << rc;
-  EXPECT_NE(rc.find("2, L\"caf\\x00E9\""), std::string::npos) << rc;
-  EXPECT_NE(rc.find("1003, L\"  spaced  \""), std::string::npos) << rc;
-  EXPECT_EQ(rc.find("1013,"), std::string::npos) << rc;
-  // Settings first (neutral), then the messages in English (Australia).
-  EXPECT_LT(rc.find("LANGUAGE 0, 0"), rc.find("1027,"));
-  EXPECT_LT(rc.find("LANGUAGE 9, 3"), rc.find("1, L\"say"));
-  EXPECT_GT(rc.find("LANGUAGE 9, 3"), rc.find("1027,"));
+TEST(SettingsFile, KeepsRawTextsAndAbsentMarkers) {
+  RawEntries entries;
+  ASSERT_FALSE(ApplySettingsText("StdOutMode = \"  42abc\"\nAppOptions = <absent>\nMessage1 = a\\nb\n", "f", entries));
+  EXPECT_EQ(entries[IdStdOutMode], "  42abc");
+  EXPECT_EQ(entries[IdAppOptions], "<absent>");
+  EXPECT_EQ(entries[1], "a\\nb");
 }
 
 }  // namespace
