@@ -21,9 +21,12 @@ struct ResourceKey {
   static ResourceKey Id(uint16_t id) { return ResourceKey{id, {}}; }
   static ResourceKey Named(std::u16string name) { return ResourceKey{0, std::move(name)}; }
   bool IsId() const { return name.empty(); }
-  // Directory order: named entries first, ordered by their code units, then ids ascending.
+  // Directory order, the one the loader's binary search relies on: named entries first, compared
+  // case-insensitively (both names uppercased, unit by unit; a name that is a prefix of another comes
+  // first; names equal but for case are ordered by their exact units), then ids ascending.
   std::strong_ordering operator<=>(const ResourceKey& other) const;
-  bool operator==(const ResourceKey& other) const = default;
+  // Same kind and same id or name (the id of a named key does not count).
+  bool operator==(const ResourceKey& other) const;
 };
 
 // Common resource types.
@@ -48,7 +51,7 @@ struct Resource {
 
 class ResourceTree {
  public:
-  // Replaces the resource of this type, name and language, or adds it.
+  // Replaces the resource of this type, name and language (keeping its code page), or adds it.
   void Put(const ResourceKey& type, const ResourceKey& name, uint16_t language, Bytes data);
   // Removes every resource of a type, or of a type and name (all languages); answers how many.
   size_t RemoveType(const ResourceKey& type);
@@ -61,15 +64,23 @@ class ResourceTree {
   const std::vector<Resource>& All() const { return resources_; }
 
  private:
+  friend Error ParseResources(std::span<const uint8_t>, uint32_t, uint32_t, ResourceTree&);
   std::vector<Resource> resources_;  // kept sorted
 };
 
 // Reads the resource directory found at `directoryRva` in a section whose bytes are `section` and
 // which is mapped at `sectionRva`. The directory has three levels (type, name, language); data may
-// lie anywhere in the section. A directory that refers back to itself, an offset or size outside the
-// section, a fourth level, or a name that runs past the section is an error.
+// lie anywhere in the section. A directory that refers back to itself (or is reached twice), an
+// offset or size outside the section, a fourth level, a name that runs past the section, the same
+// resource twice, or data adding up to more than the section is an error; `out` is then unchanged.
 Error ParseResources(std::span<const uint8_t> section, uint32_t sectionRva, uint32_t directoryRva,
                      ResourceTree& out);
+
+// Whether the tree can be laid out: at most 65535 named and 65535 id entries in each directory,
+// names of at most 65535 units, and a layout that 31-bit directory offsets reach. A tree that fails
+// this has no bytes: SerializeResources gives an empty result for it, as it does when the section
+// would end past RVA 4 GiB.
+Error CheckResourceLayout(const ResourceTree& tree);
 
 // Lays out the bytes of a resource section mapped at `sectionRva`: the three directory levels, the
 // names, the data entries and the data (each datum aligned to 8 bytes). Directory time stamps and
