@@ -21,8 +21,13 @@ class PeImage {
   // Makes `tree` the image's resources. The old resource section goes, and with it a base-relocation
   // section that follows it (moved up, its directory entry fixed); the new resource section becomes
   // the last section. Data directories, section table, SizeOfImage and SizeOfInitializedData follow.
-  // Any Authenticode signature (security directory and certificate table) is removed. Fails (image
-  // unchanged) when other sections follow the resource section or the section table has no room.
+  // Any Authenticode signature (security directory and certificate table) is removed, and the file
+  // ends with the new resource section. Bytes after the last section other than the certificate
+  // table (appended data, debug symbols) would be lost or misplaced, so they make this fail unless
+  // they are all zero (padding). An empty tree leaves the image without a resource section.
+  // Fails (image unchanged) when other sections follow the resource section, the resource or
+  // relocation section holds anything else the image refers to, a base relocation patches bytes at
+  // or after the resource section, or the section table has no room for a new entry.
   Error ReplaceResources(const ResourceTree& tree);
 
   // True when the image carries a certificate table (security directory).
