@@ -121,7 +121,7 @@ std::vector<std::string> Describe(const ResourceTree& tree) {
 constexpr uint32_t kCode = 0x60000020, kData = 0xC0000040, kResources = 0x40000040, kRelocations = 0x42000040;
 constexpr size_t kCoffAt = kPe + 4, kOptionalAt = kCoffAt + 20, kTableAt = kOptionalAt + 240;
 
-struct SectionSpec {
+struct SectionPlan {
   std::string name;
   uint32_t characteristics;
   Bytes data;
@@ -130,7 +130,7 @@ struct SectionSpec {
 
 // An image of the given sections at RVA 0x1000, 0x2000, ... (each a page or more), raw data from
 // 0x400 in 0x200 steps, 16 data directories, headers 0x400 bytes with the rest zero.
-Bytes MakeImage(const std::vector<SectionSpec>& sections, const std::vector<std::array<uint32_t, 3>>& directories) {
+Bytes MakeImage(const std::vector<SectionPlan>& sections, const std::vector<std::array<uint32_t, 3>>& directories) {
   Bytes f(0x400, 0);
   f[0] = 'M';
   f[1] = 'Z';
@@ -200,13 +200,13 @@ Bytes RelocationBlock(uint32_t page = 0x2000, uint16_t first = 0x10) {
   return b;
 }
 
-SectionSpec Code() { return {".text", kCode, Bytes(0x180, 0xC3)}; }
-SectionSpec Data() { return {".data", kData, Bytes(0x100, 0x11)}; }
+SectionPlan Code() { return {".text", kCode, Bytes(0x180, 0xC3)}; }
+SectionPlan Data() { return {".data", kData, Bytes(0x100, 0x11)}; }
 
 // .text, .data, .rsrc (a tree at 0x3000) and, when asked, .reloc after it.
 Bytes ImageWithResources(const ResourceTree& tree, bool relocations) {
   const Bytes resources = SerializeResources(tree, 0x3000);
-  std::vector<SectionSpec> sections = {Code(), Data(), {".rsrc", kResources, resources}};
+  std::vector<SectionPlan> sections = {Code(), Data(), {".rsrc", kResources, resources}};
   std::vector<std::array<uint32_t, 3>> directories = {{2, 0x3000, static_cast<uint32_t>(resources.size())}};
   if (relocations) {
     const uint32_t relocationRva = 0x3000 + AlignUp(static_cast<uint32_t>(resources.size()), 0x1000);
