@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,8 +16,28 @@ namespace corvane::test {
 
 // Windows paths of programs of the win64 build.
 inline std::string StubLauncher() { return WindowsPath(Win64BuildDir() + "/resources/corvane.exe"); }
+// The launcher corvane-build (of the host build, CORVANE_BUILD_TOOL) makes from the stub and
+// tests/scenarios/<name>.toml, written once per test program under CORVANE_E2E_LAUNCHERS. The
+// win64 build compiles the same files with windres; the builder tests compare both.
 inline std::string ScenarioLauncher(const std::string& name) {
-  return WindowsPath(Win64BuildDir() + "/tests/scenarios/scenario-" + name + ".exe");
+  static std::map<std::string, std::string> built;
+  if (auto found = built.find(name); found != built.end()) return found->second;
+  const char* tool = std::getenv("CORVANE_BUILD_TOOL");
+  const char* dir = std::getenv("CORVANE_E2E_LAUNCHERS");
+  if (tool == nullptr || dir == nullptr) {
+    ADD_FAILURE() << "CORVANE_BUILD_TOOL and CORVANE_E2E_LAUNCHERS must be set (ctest sets them)";
+    return "";
+  }
+  std::filesystem::create_directories(dir);
+  const std::string output = std::string(dir) + "/scenario-" + name + ".exe";
+  const std::string command = "'" + std::string(tool) + "' build '" + std::string(CORVANE_SOURCE_DIR) +
+                              "/tests/scenarios/" + name + ".toml' --stub '" + Win64BuildDir() +
+                              "/resources/corvane.exe' -o '" + output + "' > /dev/null";
+  if (std::system(command.c_str()) != 0) {
+    ADD_FAILURE() << "corvane-build failed: " << command;
+    return "";
+  }
+  return built[name] = WindowsPath(output);
 }
 inline std::string FixtureProgram(const std::string& name) {
   return WindowsPath(Win64BuildDir() + "/tests/fixtures/" + name + ".exe");
