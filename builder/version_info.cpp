@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "resource_encoders.h"
+#include "text_codec.h"
 
 namespace corvane::builder {
 namespace {
@@ -36,82 +37,6 @@ std::string Narrow(const char16_t* key) {
   std::string s;
   for (; *key; ++key) s.push_back(static_cast<char>(*key));  // keys are ASCII
   return s;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
-  out.clear();
-  size_t i = 0;
-  while (i < in.size()) {
-    const uint8_t b0 = static_cast<uint8_t>(in[i]);
-    uint32_t cp;
-    size_t extra;
-    if (b0 < 0x80) {
-      cp = b0;
-      extra = 0;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      cp = b0 & 0x1F;
-      extra = 1;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      cp = b0 & 0x0F;
-      extra = 2;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      cp = b0 & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (in.size() - i - 1 < extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      const uint8_t b = static_cast<uint8_t>(in[i + k]);
-      if ((b & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += 1 + extra;
-  }
-  return true;
-}
-
-// Unpaired surrogates (which other tools may have written) become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view in) {
-  std::string out;
-  for (size_t i = 0; i < in.size(); ++i) {
-    uint32_t cp = in[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-        in[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
 }
 
 // --- Writing ---
@@ -301,9 +226,9 @@ Error EncodeVersionInfo(const VersionInfo& info, Bytes& out) {
     const std::string& text = info.*field.text;
     if (text.empty()) continue;
     Value value{field.key, {}};
-    if (!Utf8ToUtf16(text, value.text)) {
-      return "the text of " + Narrow(field.key) + " is not valid UTF-8";
-    }
+    const auto units = Utf8ToUtf16(text);
+    if (!units) return "the text of " + Narrow(field.key) + " is not valid UTF-8";
+    value.text = *units;
     if (value.text.find(u'\0') != std::u16string::npos) {
       return "the text of " + Narrow(field.key) + " contains a NUL character";
     }
