@@ -158,11 +158,17 @@ Error EncodeArchives(const std::vector<ArchiveFile>& files, Bytes& out) {
     out.push_back(0);
     PutLittleEndian(out, file.fileTime, 8);
     PutLittleEndian(out, file.size, 4);
-    const size_t start = out.size();
-    out.resize(start + file.size);
+    // Appended in pieces into the room reserved above: no zero-filling, no second copy.
     std::ifstream in(file.path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(out.data() + start), static_cast<std::streamsize>(file.size)) ||
-        in.peek() != std::char_traits<char>::eof()) {
+    uint64_t left = file.size;
+    static thread_local std::vector<uint8_t> piece(1 << 20);
+    while (in && left > 0) {
+      const std::streamsize want = static_cast<std::streamsize>(std::min<uint64_t>(left, piece.size()));
+      in.read(reinterpret_cast<char*>(piece.data()), want);
+      out.insert(out.end(), piece.data(), piece.data() + in.gcount());
+      left -= static_cast<uint64_t>(in.gcount());
+    }
+    if (left != 0 || in.peek() != std::char_traits<char>::eof()) {
       return "archive \"" + file.path.generic_string() + "\" could not be read whole (did it change?)";
     }
   }

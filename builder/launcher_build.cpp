@@ -115,7 +115,7 @@ Error BuildLauncher(const Project& project, const Bytes& stub, std::optional<uin
 
   if (Error bad = image.ReplaceResources(tree)) return "cannot write the resources into the stub: " + *bad;
   if (timeStamp) image.SetTimeDateStamp(*timeStamp);
-  out = image.Serialize();
+  out = std::move(image).TakeSerialized();
   return std::nullopt;
 }
 

@@ -375,10 +375,18 @@ Error PeImage::ReplaceResources(const ResourceTree& tree) {
       s.characteristics = (old.characteristics & ~(kScnCode | kScnExecute)) | kScnInitializedData | kScnRead;
     }
     if (memoryEnd > 0xFFFFFFFFull) return std::string("the image would grow past 4 GiB");
-    const Bytes bytes = SerializeResources(tree, static_cast<uint32_t>(memoryEnd));
-    if (bytes.empty()) return std::string("the resources do not fit below 4 GiB");
-    s.virtualSize = static_cast<uint32_t>(bytes.size());
-    place(std::move(s), bytes);
+    // Written straight into the new file, so that large resources (carried archives) are copied once.
+    out.resize(AlignUp(out.size(), h.fileAlignment), 0);
+    const size_t start = out.size();
+    const size_t size = AppendResources(tree, static_cast<uint32_t>(memoryEnd), h.fileAlignment, out);
+    if (size == 0) return std::string("the resources do not fit below 4 GiB");
+    s.virtualSize = static_cast<uint32_t>(size);
+    s.virtualAddress = static_cast<uint32_t>(memoryEnd);
+    s.rawSize = static_cast<uint32_t>(out.size() - start);
+    s.rawPointer = static_cast<uint32_t>(start);
+    memoryEnd = AlignUp(memoryEnd + s.Extent(), h.sectionAlignment);
+    addedInitialized += s.rawSize;
+    added.push_back(std::move(s));
     newResourceDir = {added.back().virtualAddress, added.back().virtualSize};
   }
   if (memoryEnd > 0xFFFFFFFFull || out.size() > 0xFFFFFFFFull) return std::string("the image would grow past 4 GiB");
@@ -467,18 +475,25 @@ Bytes PeImage::Serialize() const {
   return out;
 }
 
+Bytes PeImage::TakeSerialized() && {
+  Headers h;
+  if (ReadHeaders(file_, h)) return {};
+  Put32(file_, h.optional + kOptCheckSum, PeChecksum(file_, h.optional + kOptCheckSum));
+  return std::move(file_);
+}
+
 uint32_t PeChecksum(const Bytes& file, size_t checksumOffset) {
-  auto byteAt = [&](size_t i) -> uint32_t {
-    if (i >= file.size() || (i >= checksumOffset && i - checksumOffset < 4)) return 0;
-    return file[i];
-  };
+  // A one's-complement sum of 16-bit little-endian words: the carries can be added back at the end,
+  // so the words are summed plainly and the checksum field's own bytes taken out again.
+  const size_t size = file.size();
   uint64_t sum = 0;
-  for (size_t i = 0; i < file.size(); i += 2) {
-    sum += byteAt(i) | (byteAt(i + 1) << 8);
-    sum = (sum & 0xFFFF) + (sum >> 16);
+  for (size_t i = 0; i + 1 < size; i += 2) sum += file[i] | (static_cast<uint32_t>(file[i + 1]) << 8);
+  if (size % 2 != 0) sum += file[size - 1];
+  for (size_t i = checksumOffset; i < checksumOffset + 4 && i < size; ++i) {
+    sum -= static_cast<uint64_t>(file[i]) << (i % 2 == 0 ? 0 : 8);
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + file.size());
+  while ((sum >> 16) != 0) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + size);
 }
 
 }  // namespace corvane::builder

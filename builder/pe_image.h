@@ -38,6 +38,8 @@ class PeImage {
 
   // The file's bytes, with the optional header's checksum recomputed.
   Bytes Serialize() const;
+  // The same without a copy; the image is left empty.
+  Bytes TakeSerialized() &&;
 
  private:
   Bytes file_;

@@ -18,11 +18,11 @@ uint32_t Le32(std::span<const uint8_t> b, size_t at) {
   return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
          (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-void Put16(Bytes& b, size_t at, uint16_t v) {
+void Put16(std::span<uint8_t> b, size_t at, uint16_t v) {
   b[at] = static_cast<uint8_t>(v);
   b[at + 1] = static_cast<uint8_t>(v >> 8);
 }
-void Put32(Bytes& b, size_t at, uint32_t v) {
+void Put32(std::span<uint8_t> b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
@@ -195,7 +195,7 @@ Error PlanLayout(const ResourceTree& tree, Layout& out) {
   return std::nullopt;
 }
 
-void WriteDirectoryHeader(Bytes& out, uint64_t at, const std::vector<const ResourceKey*>& keys) {
+void WriteDirectoryHeader(std::span<uint8_t> out, uint64_t at, const std::vector<const ResourceKey*>& keys) {
   uint16_t named = 0, ids = 0;
   for (const ResourceKey* key : keys) (key->IsId() ? ids : named)++;
   // Characteristics, time stamp and version stay 0.
@@ -392,10 +392,17 @@ Error CheckResourceLayout(const ResourceTree& tree) {
 }
 
 Bytes SerializeResources(const ResourceTree& tree, uint32_t sectionRva) {
-  Layout layout;
-  if (PlanLayout(tree, layout) || sectionRva + layout.size > 0xFFFFFFFFull) return {};
+  Bytes out;
+  AppendResources(tree, sectionRva, 1, out);
+  return out;
+}
+
+namespace {
+
+// Writes the directories, names and data entries of a planned layout into `out`, which holds the
+// zeroed bytes up to the first datum; the data itself is appended by the caller.
+void WriteLayout(const ResourceTree& tree, const Layout& layout, uint32_t sectionRva, std::span<uint8_t> out) {
   const auto& all = tree.All();
-  Bytes out(layout.size, 0);
 
   // Root: one entry per type.
   std::vector<const ResourceKey*> typeKeys;
@@ -439,9 +446,28 @@ Bytes SerializeResources(const ResourceTree& tree, uint32_t sectionRva) {
     Put32(out, entry, static_cast<uint32_t>(sectionRva + layout.data[i]));
     Put32(out, entry + 4, static_cast<uint32_t>(all[i].data.size()));
     Put32(out, entry + 8, all[i].codePage);
-    std::copy(all[i].data.begin(), all[i].data.end(), out.begin() + static_cast<ptrdiff_t>(layout.data[i]));
   }
-  return out;
+}
+
+}  // namespace
+
+size_t AppendResources(const ResourceTree& tree, uint32_t sectionRva, size_t padding, Bytes& out) {
+  Layout layout;
+  if (PlanLayout(tree, layout) || sectionRva + layout.size > 0xFFFFFFFFull || padding == 0) return 0;
+  const size_t start = out.size();
+  const size_t padded = (layout.size + padding - 1) / padding * padding;
+  const auto& all = tree.All();
+  const size_t head = all.empty() ? layout.size : layout.data.front();
+  out.reserve(start + padded);
+  out.resize(start + head, 0);
+  WriteLayout(tree, layout, sectionRva, std::span<uint8_t>(out).subspan(start, head));
+  // The data in order, each after the zeros that align it: large data is copied once, never zeroed first.
+  for (size_t i = 0; i < all.size(); ++i) {
+    out.resize(start + layout.data[i], 0);
+    out.insert(out.end(), all[i].data.begin(), all[i].data.end());
+  }
+  out.resize(start + padded, 0);
+  return layout.size;
 }
 
 }  // namespace corvane::builder

@@ -87,4 +87,10 @@ Error CheckResourceLayout(const ResourceTree& tree);
 // versions are 0, so the same tree always gives the same bytes.
 Bytes SerializeResources(const ResourceTree& tree, uint32_t sectionRva);
 
+// The same, appended to `out` (whose end is where the section starts) and padded with zeros to a
+// multiple of `padding` bytes, growing `out` once: large resources are copied a single time.
+// Answers the section's size without the padding, or 0 (out unchanged) when the tree cannot be
+// laid out.
+size_t AppendResources(const ResourceTree& tree, uint32_t sectionRva, size_t padding, Bytes& out);
+
 }  // namespace corvane::builder
