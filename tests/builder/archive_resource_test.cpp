@@ -84,6 +84,27 @@ TEST_F(Archives, BadListsAreRefused) {
   EXPECT_EQ(*error, "archive name \"a.jar\" is used twice");
 }
 
+TEST_F(Archives, SizesBeyondWhatALauncherCarriesAreRefused) {
+  // Sparse files: the sizes are real, the disk stays empty.
+  const std::pair<const char*, uint64_t> sizes[] = {
+      {"huge.jar", uint64_t{1} << 32}, {"almost.jar", (uint64_t{1} << 32) - 1},
+      {"big1.jar", uint64_t{1} << 30}, {"big2.jar", uint64_t{1} << 30}};
+  for (const auto& [name, size] : sizes) {
+    Write(name, "");
+    fs::resize_file(dir_ / name, size);
+  }
+  std::vector<ArchiveFile> files;
+  Error error = Resolve({{"huge.jar", ""}}, files);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, Expected("archive \"{dir}/huge.jar\" is 4 GiB or larger"));
+  error = Resolve({{"almost.jar", ""}}, files);
+  ASSERT_TRUE(error.has_value()) << "4 GiB less one byte fits the size field but no launcher";
+  EXPECT_EQ(*error, "the archives are larger than a launcher can carry (2 GiB)");
+  error = Resolve({{"big*.jar", ""}}, files);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, "the archives are larger than a launcher can carry (2 GiB)");
+}
+
 TEST(ArchiveNames, OnlyBareWindowsFileNamesPass) {
   for (const char* good : {"a.jar", "lib-1.0.jar", "x", "conx.jar", "COMA.jar", "lpt10.jar"}) {
     EXPECT_FALSE(CheckArchiveName(good).has_value()) << good;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include <sys/wait.h>
@@ -109,15 +111,38 @@ TEST(Build, TheStubsOwnProjectGivesBackTheStubsResources) {
   ExpectSameResources(ResourcesOf(stub), ResourcesOf(BuildWith({Source("resources/launcher.toml")})));
 }
 
+// Resources as an independent reader (wrestool) lists and extracts them: "type/name/language" to bytes.
+std::map<std::string, std::string> WrestoolResources(const fs::path& file) {
+  std::map<std::string, std::string> resources;
+  const CommandResult list = Shell("wrestool -l " + Quote(file));
+  EXPECT_EQ(list.status, 0) << list.output;
+  std::istringstream lines(list.output);
+  for (std::string line; std::getline(lines, line);) {
+    // --type=6 --name=63 --language=0 [type=string offset=0x... size=196]
+    const std::string selector = line.substr(0, line.find(" ["));
+    if (selector.rfind("--type=", 0) != 0) continue;
+    const CommandResult data = Shell("wrestool -x --raw " + selector + " " + Quote(file) + " 2>/dev/null");
+    resources[selector] = data.output;
+  }
+  return resources;
+}
+
 // For every scenario of the end-to-end tests, the launcher corvane-build writes carries exactly the
-// resources of the launcher windres compiled from the same project file.
+// resources of the launcher windres compiled from the same project file, as wrestool reads them.
 TEST(Build, EveryScenarioMatchesItsWindresLauncher) {
   int scenarios = 0;
+  const fs::path dir = TestDir();
   for (const auto& entry : fs::directory_iterator(Source("tests/scenarios"))) {
     if (entry.path().extension() != ".toml") continue;
     SCOPED_TRACE(entry.path().filename().string());
     const fs::path windres = Win64Dir() / "tests" / "scenarios" / ("scenario-" + entry.path().stem().string() + ".exe");
-    ExpectSameResources(ResourcesOf(Read(windres)), ResourcesOf(BuildWith({entry.path()})));
+    const fs::path built = dir / (entry.path().stem().string() + ".exe");
+    const Bytes launcher = BuildWith({entry.path()});
+    ASSERT_FALSE(WriteFileAtomically(built, launcher));
+    const auto expected = WrestoolResources(windres);
+    EXPECT_GE(expected.size(), 8u) << "string tables, dialog, icons, bitmap, manifest at least";
+    EXPECT_EQ(WrestoolResources(built), expected);
+    ExpectSameResources(ResourcesOf(Read(windres)), ResourcesOf(launcher));
     ++scenarios;
   }
   EXPECT_GE(scenarios, 7);
