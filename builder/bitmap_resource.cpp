@@ -7,6 +7,7 @@
 #include <climits>
 #include <memory>
 
+#include "byte_order.h"
 #include "resource_encoders.h"
 
 constexpr int kMaxSide = 16384;
@@ -44,24 +45,6 @@ enum : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kJpeg = 4, kPn
 constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 
-uint16_t Read16(std::span<const uint8_t> d, size_t at) {
-  return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
-}
-uint32_t Read32(std::span<const uint8_t> d, size_t at) {
-  return Read16(d, at) | (uint32_t{Read16(d, at + 2)} << 16);
-}
-uint32_t ReadBe32(std::span<const uint8_t> d, size_t at) {
-  return (uint32_t{d[at]} << 24) | (uint32_t{d[at + 1]} << 16) | (uint32_t{d[at + 2]} << 8) |
-         d[at + 3];
-}
-void Put16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v & 0xFF));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-  Put16(b, static_cast<uint16_t>(v & 0xFFFF));
-  Put16(b, static_cast<uint16_t>(v >> 16));
-}
 
 uint64_t Stride(uint64_t width, uint32_t bitCount) { return (width * bitCount + 31) / 32 * 4; }
 
@@ -80,9 +63,9 @@ Error CheckDimensions(uint64_t width, uint64_t height, uint32_t bitCount) {
 
 Error EncodeBmp(std::span<const uint8_t> file, Bytes& dib) {
   if (file.size() < kFileHeaderSize + 4) return "the BMP file is too short";
-  const uint32_t fileSize = Read32(file, 2);
-  const uint32_t bitsOffset = Read32(file, 10);
-  const uint32_t headerSize = Read32(file, kFileHeaderSize);
+  const uint32_t fileSize = Le32(file, 2);
+  const uint32_t bitsOffset = Le32(file, 10);
+  const uint32_t headerSize = Le32(file, kFileHeaderSize);
   if (fileSize > file.size()) {
     return "the BMP file is cut short: its header says " + std::to_string(fileSize) +
            " bytes, the file has " + std::to_string(file.size());
@@ -100,22 +83,22 @@ Error EncodeBmp(std::span<const uint8_t> file, Bytes& dib) {
   uint32_t bitCount, compression = kRgb, colors = 0, paletteEntrySize = 4, masksSize = 0;
   uint64_t pixelBytes;
   if (core) {
-    width = Read16(header, 4);
-    height = Read16(header, 6);
-    if (Read16(header, 8) != 1) return "the BMP file does not have exactly one plane";
-    bitCount = Read16(header, 10);
+    width = Le16(header, 4);
+    height = Le16(header, 6);
+    if (Le16(header, 8) != 1) return "the BMP file does not have exactly one plane";
+    bitCount = Le16(header, 10);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
       return "the BMP file has " + std::to_string(bitCount) + " bits per pixel";
     }
     if (bitCount <= 8) colors = 1u << bitCount;
     paletteEntrySize = 3;
   } else {
-    const int32_t signedWidth = static_cast<int32_t>(Read32(header, 4));
-    const int32_t signedHeight = static_cast<int32_t>(Read32(header, 8));
-    if (Read16(header, 12) != 1) return "the BMP file does not have exactly one plane";
-    bitCount = Read16(header, 14);
-    compression = Read32(header, 16);
-    const uint32_t colorsUsed = Read32(header, 32);
+    const int32_t signedWidth = static_cast<int32_t>(Le32(header, 4));
+    const int32_t signedHeight = static_cast<int32_t>(Le32(header, 8));
+    if (Le16(header, 12) != 1) return "the BMP file does not have exactly one plane";
+    bitCount = Le16(header, 14);
+    compression = Le32(header, 16);
+    const uint32_t colorsUsed = Le32(header, 32);
     if (signedWidth <= 0 || signedHeight == 0 || signedHeight == INT32_MIN) {
       return "the BMP file says it is " + std::to_string(signedWidth) + " x " +
              std::to_string(signedHeight) + " pixels";
@@ -176,7 +159,7 @@ Error EncodeBmp(std::span<const uint8_t> file, Bytes& dib) {
            " lies past the end of the file";
   }
   if (compression == kRle8 || compression == kRle4) {
-    pixelBytes = Read32(header, 20);
+    pixelBytes = Le32(header, 20);
     if (pixelBytes == 0) return "the BMP file is run-length compressed but gives no data size";
   } else {
     pixelBytes = Stride(width, bitCount) * height;
@@ -191,8 +174,8 @@ Error EncodeBmp(std::span<const uint8_t> file, Bytes& dib) {
   const uint64_t gap = bitsOffset - tableEnd;
   Bytes out(file.begin() + kFileHeaderSize, file.begin() + static_cast<ptrdiff_t>(tableEnd));
   if (gap != 0 && headerSize == 124) {
-    const uint32_t colorSpace = Read32(header, 56);
-    const uint32_t profileOffset = Read32(header, 112);  // from the start of the info header
+    const uint32_t colorSpace = Le32(header, 56);
+    const uint32_t profileOffset = Le32(header, 112);  // from the start of the info header
     if (colorSpace == kProfileLinked || colorSpace == kProfileEmbedded) {
       const uint64_t profileInFile = kFileHeaderSize + uint64_t{profileOffset};
       if (profileInFile < bitsOffset) {
@@ -242,18 +225,18 @@ Error CheckPngChunks(std::span<const uint8_t> file, uint32_t& width, uint32_t& h
   bool first = true;
   for (;;) {
     if (file.size() - at < 12) return "the PNG file is cut short";
-    const uint32_t length = ReadBe32(file, at);
+    const uint32_t length = Be32(file, at);
     if (length > 0x7FFFFFFFu) return "the PNG file is damaged (a chunk length is invalid)";
     if (length > file.size() - at - 12) return "the PNG file is cut short";
     const auto type = file.subspan(at + 4, 4);
-    if (Crc32(file.subspan(at + 4, 4 + size_t{length})) != ReadBe32(file, at + 8 + length)) {
+    if (Crc32(file.subspan(at + 4, 4 + size_t{length})) != Be32(file, at + 8 + length)) {
       return "the PNG file is damaged (the checksum of " + ChunkName(type) + " chunk is wrong)";
     }
     const bool header = std::equal(type.begin(), type.end(), "IHDR");
     if (first) {
       if (!header || length != 13) return "the PNG file does not start with its header";
-      width = ReadBe32(file, at + 8);
-      height = ReadBe32(file, at + 12);
+      width = Be32(file, at + 8);
+      height = Be32(file, at + 12);
     }
     first = false;
     if (std::equal(type.begin(), type.end(), "IEND")) return std::nullopt;
@@ -287,17 +270,17 @@ Error EncodePng(std::span<const uint8_t> file, Bytes& dib) {
 
   Bytes out;
   out.reserve(kInfoHeaderSize + stride * h);
-  Put32(out, kInfoHeaderSize);
-  Put32(out, static_cast<uint32_t>(width));
-  Put32(out, static_cast<uint32_t>(height));  // positive: rows bottom-up
-  Put16(out, 1);
-  Put16(out, bitCount);
-  Put32(out, kRgb);
-  Put32(out, static_cast<uint32_t>(stride * h));
-  Put32(out, 0);  // no resolution
-  Put32(out, 0);
-  Put32(out, 0);  // no colour table
-  Put32(out, 0);
+  Append32(out, kInfoHeaderSize);
+  Append32(out, static_cast<uint32_t>(width));
+  Append32(out, static_cast<uint32_t>(height));  // positive: rows bottom-up
+  Append16(out, 1);
+  Append16(out, bitCount);
+  Append32(out, kRgb);
+  Append32(out, static_cast<uint32_t>(stride * h));
+  Append32(out, 0);  // no resolution
+  Append32(out, 0);
+  Append32(out, 0);  // no colour table
+  Append32(out, 0);
   for (size_t row = h; row-- > 0;) {
     const uint8_t* p = rgba + row * w * 4;
     const size_t rowStart = out.size();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "byte_order.h"
 #include "resource_encoders.h"
 
 namespace corvane::builder {
@@ -14,20 +15,6 @@ constexpr size_t kDirSize = 6;
 constexpr size_t kEntrySize = 16;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-uint16_t Read16(std::span<const uint8_t> d, size_t at) {
-  return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
-}
-uint32_t Read32(std::span<const uint8_t> d, size_t at) {
-  return Read16(d, at) | (uint32_t{Read16(d, at + 2)} << 16);
-}
-void Put16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v & 0xFF));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-  Put16(b, static_cast<uint16_t>(v & 0xFFFF));
-  Put16(b, static_cast<uint16_t>(v >> 16));
-}
 
 // Windows draws an icon image from a PNG stream or from a DIB that starts with a bitmap info header.
 bool IsIconImage(std::span<const uint8_t> image) {
@@ -36,7 +23,7 @@ bool IsIconImage(std::span<const uint8_t> image) {
     return true;
   }
   if (image.size() < 4) return false;
-  const uint32_t headerSize = Read32(image, 0);
+  const uint32_t headerSize = Le32(image, 0);
   return (headerSize == 12 || headerSize == 40 || headerSize == 52 || headerSize == 56 ||
           headerSize == 108 || headerSize == 124) &&
          headerSize <= image.size();
@@ -46,8 +33,8 @@ bool IsIconImage(std::span<const uint8_t> image) {
 
 Error EncodeIconFile(std::span<const uint8_t> ico, uint16_t firstId, IconResources& out) {
   if (ico.size() < kDirSize) return "the file is too short to be an icon file";
-  if (Read16(ico, 0) != 0 || Read16(ico, 2) != 1) return "the file is not an icon (.ico) file";
-  const uint16_t count = Read16(ico, 4);
+  if (Le16(ico, 0) != 0 || Le16(ico, 2) != 1) return "the file is not an icon (.ico) file";
+  const uint16_t count = Le16(ico, 4);
   if (count == 0) return "the icon file holds no images";
   if (ico.size() - kDirSize < size_t{count} * kEntrySize) {
     return "the icon file ends inside its list of " + std::to_string(count) + " images";
@@ -58,15 +45,15 @@ Error EncodeIconFile(std::span<const uint8_t> ico, uint16_t firstId, IconResourc
   }
 
   IconResources result;
-  Put16(result.group, 0);
-  Put16(result.group, 1);
-  Put16(result.group, count);
+  Append16(result.group, 0);
+  Append16(result.group, 1);
+  Append16(result.group, count);
   for (uint16_t i = 0; i < count; ++i) {
     const size_t entry = kDirSize + size_t{i} * kEntrySize;
     const std::string which = "image " + std::to_string(i + 1) + " of the icon file";
     const uint8_t width = ico[entry], height = ico[entry + 1], colors = ico[entry + 2];
-    const uint16_t planes = Read16(ico, entry + 4), bitCount = Read16(ico, entry + 6);
-    const uint32_t size = Read32(ico, entry + 8), offset = Read32(ico, entry + 12);
+    const uint16_t planes = Le16(ico, entry + 4), bitCount = Le16(ico, entry + 6);
+    const uint32_t size = Le32(ico, entry + 8), offset = Le32(ico, entry + 12);
     if (size == 0) return which + " is empty";
     if (offset > ico.size() || size > ico.size() - offset) {
       return which + " lies past the end of the file (" + std::to_string(size) + " bytes at " +
@@ -85,10 +72,10 @@ Error EncodeIconFile(std::span<const uint8_t> ico, uint16_t firstId, IconResourc
     result.group.push_back(height);
     result.group.push_back(colors);
     result.group.push_back(0);  // reserved, written 0 whatever the file says
-    Put16(result.group, planes != 0 ? planes : 1);
-    Put16(result.group, groupBits);
-    Put32(result.group, size);
-    Put16(result.group, static_cast<uint16_t>(firstId + i));
+    Append16(result.group, planes != 0 ? planes : 1);
+    Append16(result.group, groupBits);
+    Append32(result.group, size);
+    Append16(result.group, static_cast<uint16_t>(firstId + i));
     result.images.emplace_back(image.begin(), image.end());
   }
   out = std::move(result);

@@ -64,10 +64,8 @@ std::string ProjectValue(const SettingInfo& info, const std::string& stored) {
 
 Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
   PeImage image;
-  if (Error bad = PeImage::Parse(stub, image)) return "the stub " + *bad;
   ResourceTree tree;
-  if (Error bad = image.ReadResources(tree)) return "the stub's resources: " + *bad;
-  if (Error bad = CheckLauncherStub(image, tree)) return "the stub " + *bad;
+  if (Error bad = OpenLauncherStub(stub, image, tree)) return bad;
   StringEntries settings, messages;
   if (Error bad = ReadStringTable(tree, 0, settings)) return "the stub's settings: " + *bad;
   if (Error bad = ReadStringTable(tree, 3081, messages)) return "the stub's messages: " + *bad;

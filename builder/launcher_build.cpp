@@ -57,22 +57,22 @@ Error PutSplash(const Project& project, ResourceTree& tree) {
 
 }  // namespace
 
-Error CheckLauncherStub(const PeImage& image, const ResourceTree& resources) {
+Error OpenLauncherStub(const Bytes& stub, PeImage& image, ResourceTree& resources) {
+  if (Error bad = PeImage::Parse(stub, image)) return "the stub " + *bad;
+  if (Error bad = image.ReadResources(resources)) return "the stub's resources: " + *bad;
   StringEntries settings;
   if (image.Subsystem() != GuiSubsystem || ReadStringTable(resources, NeutralLanguage, settings) ||
       settings.count(IdServiceSwitch) == 0 ||
       resources.Find(ResourceType::Dialog, ResourceKey::Id(1), NeutralLanguage) == nullptr) {
-    return "is not a launcher stub (it has no launcher settings table or error dialog)";
+    return "the stub is not a launcher stub (it has no launcher settings table or error dialog)";
   }
   return std::nullopt;
 }
 
 Error BuildLauncher(const Project& project, const Bytes& stub, std::optional<uint32_t> timeStamp, Bytes& out) {
   PeImage image;
-  if (Error bad = PeImage::Parse(stub, image)) return "the stub " + *bad;
   ResourceTree tree;
-  if (Error bad = image.ReadResources(tree)) return "the stub's resources: " + *bad;
-  if (Error bad = CheckLauncherStub(image, tree)) return "the stub " + *bad;
+  if (Error bad = OpenLauncherStub(stub, image, tree)) return bad;
 
   StringEntries settings, messages;
   if (Error bad = ReadStringTable(tree, NeutralLanguage, settings)) return "the stub's settings: " + *bad;

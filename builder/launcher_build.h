@@ -10,9 +10,9 @@
 
 namespace corvane::builder {
 
-// Checks that an image is a launcher stub (a GUI program with the launcher's settings table and
-// error dialog), so that a wrong --stub is refused with a clear message.
-Error CheckLauncherStub(const PeImage& image, const ResourceTree& resources);
+// Reads a launcher stub: a PE32+ GUI program with the launcher's settings table and error dialog,
+// so that a wrong --stub is refused with a clear message.
+Error OpenLauncherStub(const Bytes& stub, PeImage& image, ResourceTree& resources);
 
 // The launcher for a project: the stub's resources with the project's settings, messages,
 // translations, archives, icon, splash, version information and manifest. Keys the project leaves

@@ -1,5 +1,7 @@
 #include "pe_image.h"
 
+#include "byte_order.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <span>
@@ -50,28 +52,6 @@ const char* const kDirectoryNames[] = {"export table", "import table", "resource
                                        "load configuration", "bound import table", "import address table",
                                        "delay import table", "CLR header", "reserved directory"};
 
-bool Fits(uint64_t size, uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; }
-
-uint16_t Le16(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-uint32_t Le32(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-std::string Hex(uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
-}
-
-uint64_t AlignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 struct Section {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "byte_order.h"
 #include "resource_encoders.h"
 #include "text_codec.h"
 
@@ -106,29 +107,23 @@ struct Node {
   size_t end = 0;         // start + wLength
 };
 
-uint16_t Read16(std::span<const uint8_t> d, size_t at) {
-  return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
-}
-uint32_t Read32(std::span<const uint8_t> d, size_t at) {
-  return Read16(d, at) | (uint32_t{Read16(d, at + 2)} << 16);
-}
 
 // Reads the node at `start`, which must lie wholly before `limit`.
 Error ReadNode(std::span<const uint8_t> d, size_t start, size_t limit, Node& node) {
   if (limit - start < kNodeHeaderSize) return "a version information node is cut short";
-  const uint16_t length = Read16(d, start);
+  const uint16_t length = Le16(d, start);
   if (length < kNodeHeaderSize || length > limit - start) {
     return "a version information node has length " + std::to_string(length) +
            ", which does not fit the data around it";
   }
   node = Node{};
-  node.valueLength = Read16(d, start + 2);
-  node.type = Read16(d, start + 4);
+  node.valueLength = Le16(d, start + 2);
+  node.type = Le16(d, start + 4);
   node.end = start + length;
   size_t at = start + kNodeHeaderSize;
   for (;;) {
     if (node.end - at < 2) return "a version information key runs past its node";
-    const char16_t c = static_cast<char16_t>(Read16(d, at));
+    const char16_t c = static_cast<char16_t>(Le16(d, at));
     at += 2;
     if (c == 0) break;
     node.key.push_back(c);
@@ -162,7 +157,7 @@ Error ForEachChild(std::span<const uint8_t> d, const Node& node, Visit visit) {
 std::u16string ReadText(std::span<const uint8_t> d, const Node& node) {
   std::u16string text;
   for (size_t at = node.valueStart; node.end - at >= 2; at += 2) {
-    const char16_t c = static_cast<char16_t>(Read16(d, at));
+    const char16_t c = static_cast<char16_t>(Le16(d, at));
     if (c == 0) break;
     text.push_back(c);
   }
@@ -286,14 +281,14 @@ Error DecodeVersionInfo(std::span<const uint8_t> data, VersionInfo& out) {
   if (Error e = ReadNode(data, 0, data.size(), root)) return e;
   if (root.key != u"VS_VERSION_INFO") return "the data is not version information";
   if (root.valueLength < kFixedInfoSize || root.end - root.valueStart < kFixedInfoSize ||
-      Read32(data, root.valueStart) != kFixedSignature) {
+      Le32(data, root.valueStart) != kFixedSignature) {
     return "the version information has no fixed file information";
   }
   VersionInfo info;
   // The member defaults are only a guess for data that names no language.
   const size_t f = root.valueStart;
-  const uint32_t fileMs = Read32(data, f + 8), fileLs = Read32(data, f + 12);
-  const uint32_t productMs = Read32(data, f + 16), productLs = Read32(data, f + 20);
+  const uint32_t fileMs = Le32(data, f + 8), fileLs = Le32(data, f + 12);
+  const uint32_t productMs = Le32(data, f + 16), productLs = Le32(data, f + 20);
   info.fileVersion = {static_cast<uint16_t>(fileMs >> 16), static_cast<uint16_t>(fileMs),
                       static_cast<uint16_t>(fileLs >> 16), static_cast<uint16_t>(fileLs)};
   info.productVersion = {static_cast<uint16_t>(productMs >> 16), static_cast<uint16_t>(productMs),
@@ -328,8 +323,8 @@ Error DecodeVersionInfo(std::span<const uint8_t> data, VersionInfo& out) {
       return ForEachChild(data, block, [&](const Node& var) -> Error {
         if (var.key == u"Translation" && !haveTranslation && var.end - var.valueStart >= 4) {
           haveTranslation = true;
-          translationLanguage = Read16(data, var.valueStart);
-          translationCodePage = Read16(data, var.valueStart + 2);
+          translationLanguage = Le16(data, var.valueStart);
+          translationCodePage = Le16(data, var.valueStart + 2);
         }
         return std::nullopt;
       });
