@@ -97,17 +97,17 @@ Error LastWriteFileTime(const fs::path& path, uint64_t& out) {
   return std::nullopt;
 }
 
-Error ResolveArchives(const std::vector<ArchiveSpec>& specs, std::vector<ArchiveFile>& out) {
+Error ResolveArchives(const std::vector<ArchiveSource>& sources, std::vector<ArchiveFile>& out) {
   out.clear();
   uint64_t total = 0;
   std::vector<std::string> seen;
-  for (const ArchiveSpec& spec : specs) {
-    std::string text = spec.file;
+  for (const ArchiveSource& source : sources) {
+    std::string text = source.file;
     std::replace(text.begin(), text.end(), '\\', '/');
     const fs::path pattern = fs::path(text);
     const std::string last = pattern.filename().string();
     if (HasWildcard(pattern.parent_path().string())) {
-      return "\"" + spec.file + "\": wildcards are allowed only in the file name";
+      return "\"" + source.file + "\": wildcards are allowed only in the file name";
     }
     std::vector<fs::path> matches;
     std::error_code error;
@@ -119,17 +119,17 @@ Error ResolveArchives(const std::vector<ArchiveSpec>& specs, std::vector<Archive
       }
       std::sort(matches.begin(), matches.end(),
                 [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
-      if (matches.empty()) return "\"" + spec.file + "\" matches no file";
-      if (!spec.name.empty()) return "\"" + spec.file + "\": a name can be given only to a single file";
+      if (matches.empty()) return "\"" + source.file + "\" matches no file";
+      if (!source.name.empty()) return "\"" + source.file + "\": a name can be given only to a single file";
     } else {
-      if (!fs::is_regular_file(pattern, error)) return "archive \"" + spec.file + "\" does not exist";
+      if (!fs::is_regular_file(pattern, error)) return "archive \"" + source.file + "\" does not exist";
       matches.push_back(pattern);
     }
     for (const fs::path& path : matches) {
       ArchiveFile file;
       file.path = path;
-      file.name = spec.name.empty() ? path.filename().string() : spec.name;
-      if (Error bad = CheckArchiveName(file.name)) return "archive \"" + spec.file + "\": " + *bad;
+      file.name = source.name.empty() ? path.filename().string() : source.name;
+      if (Error bad = CheckArchiveName(file.name)) return "archive \"" + source.file + "\": " + *bad;
       const std::string folded = Lower(file.name);
       if (std::find(seen.begin(), seen.end(), folded) != seen.end()) {
         return "archive name \"" + file.name + "\" is used twice";

@@ -15,7 +15,7 @@ namespace corvane::builder {
 
 // An archive as the project names it: a path or a pattern with * and ? in its last part, and
 // optionally the name it gets in the launcher.
-struct ArchiveSpec {
+struct ArchiveSource {
   std::string file;
   std::string name;  // empty: the file's own name
 };
@@ -30,10 +30,10 @@ struct ArchiveFile {
 // The largest total of archive bytes a launcher may carry (Windows does not load larger images).
 constexpr uint64_t MaxArchiveTotal = (uint64_t{1} << 31) - (uint64_t{64} << 20);
 
-// Finds the files of the specs, in order (the matches of one pattern sorted by name), and checks
+// Finds the files of the sources, in order (the matches of one pattern sorted by name), and checks
 // them: every pattern matches at least one file, names are bare file names that Windows accepts,
 // no name twice (letter case ignored), no file of 4 GiB or more, and not too much in total.
-Error ResolveArchives(const std::vector<ArchiveSpec>& specs, std::vector<ArchiveFile>& out);
+Error ResolveArchives(const std::vector<ArchiveSource>& sources, std::vector<ArchiveFile>& out);
 
 // The resource bytes of the files, read now (a file that changed size since it was resolved is an
 // error).

@@ -187,20 +187,20 @@ Error ApplyArchives(const toml::table& table, const std::string& origin, const f
     if (key.str() != "files") return place("unknown key (archives has only \"files\")");
     const auto* list = node.as_array();
     if (list == nullptr) return place("must be a list of files or patterns");
-    std::vector<ArchiveSpec> specs;
+    std::vector<ArchiveSource> sources;
     for (const toml::node& item : *list) {
       const Place itemPlace(origin, item, place.Key());
-      ArchiveSpec spec;
+      ArchiveSource source;
       if (item.is_string()) {
-        if (Error bad = TextOf(item, itemPlace, spec.file)) return bad;
+        if (Error bad = TextOf(item, itemPlace, source.file)) return bad;
       } else if (const auto* entry = item.as_table()) {
         for (auto&& [field, value] : *entry) {
           const Place fieldPlace(origin, value, place.Key() + "." + std::string(field.str()));
           if (field.str() == "file") {
-            if (Error bad = TextOf(value, fieldPlace, spec.file)) return bad;
+            if (Error bad = TextOf(value, fieldPlace, source.file)) return bad;
           } else if (field.str() == "name") {
-            if (Error bad = TextOf(value, fieldPlace, spec.name)) return bad;
-            if (Error bad = CheckArchiveName(spec.name)) return fieldPlace(*bad);
+            if (Error bad = TextOf(value, fieldPlace, source.name)) return bad;
+            if (Error bad = CheckArchiveName(source.name)) return fieldPlace(*bad);
           } else {
             return fieldPlace("unknown key (an archive has \"file\" and \"name\")");
           }
@@ -208,11 +208,11 @@ Error ApplyArchives(const toml::table& table, const std::string& origin, const f
       } else {
         return itemPlace("each archive must be a text or a table { file = \"...\", name = \"...\" }");
       }
-      if (spec.file.empty()) return itemPlace("an archive needs a file");
-      spec.file = ResolvePath(directory, spec.file);
-      specs.push_back(std::move(spec));
+      if (source.file.empty()) return itemPlace("an archive needs a file");
+      source.file = ResolvePath(directory, source.file);
+      sources.push_back(std::move(source));
     }
-    project.archives = std::move(specs);
+    project.archives = std::move(sources);
   }
   return std::nullopt;
 }

@@ -54,7 +54,7 @@ struct Project {
   // Message id -> stored text, English; translations by Windows language id.
   std::map<int, std::string> messages;
   std::map<uint16_t, std::map<int, std::string>> translations;
-  std::optional<std::vector<ArchiveSpec>> archives;
+  std::optional<std::vector<ArchiveSource>> archives;
   std::string icon, splash;  // "" when not given
   std::optional<VersionInfo> version;
   std::optional<ManifestOptions> manifest;

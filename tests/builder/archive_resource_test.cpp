@@ -21,10 +21,10 @@ class Archives : public testing::Test {
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
   }
-  // Specs name files relative to the test's folder, as a project file's folder would.
-  Error Resolve(std::vector<ArchiveSpec> specs, std::vector<ArchiveFile>& files) {
-    for (ArchiveSpec& spec : specs) spec.file = (dir_ / spec.file).generic_string();
-    return ResolveArchives(specs, files);
+  // Sources name files relative to the test's folder, as a project file's folder would.
+  Error Resolve(std::vector<ArchiveSource> sources, std::vector<ArchiveFile>& files) {
+    for (ArchiveSource& source : sources) source.file = (dir_ / source.file).generic_string();
+    return ResolveArchives(sources, files);
   }
   // An expected error with "{dir}/" standing for the test's folder.
   std::string Expected(std::string text) {
@@ -61,7 +61,7 @@ TEST_F(Archives, BadListsAreRefused) {
   Write("lib/a.jar", "a");
   Write("lib/A.JAR", "A");
   struct Case {
-    std::vector<ArchiveSpec> specs;
+    std::vector<ArchiveSource> sources;
     std::string error;
   } cases[] = {
       {{{"missing.jar", ""}}, "archive \"{dir}/missing.jar\" does not exist"},
@@ -73,7 +73,7 @@ TEST_F(Archives, BadListsAreRefused) {
   };
   for (const Case& c : cases) {
     std::vector<ArchiveFile> files;
-    const Error error = Resolve(c.specs, files);
+    const Error error = Resolve(c.sources, files);
     ASSERT_TRUE(error.has_value()) << c.error;
     EXPECT_EQ(*error, Expected(c.error));
   }
