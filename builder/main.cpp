@@ -15,7 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include "init_template.h"
-#include "inspect.h"
+#include "launcher_report.h"
 #include "launcher_build.h"
 #include "project.h"
 

@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "launcher_report.h"
 
 #include <cstdio>
 #include <ctime>
