@@ -9,9 +9,18 @@
 
 #include "runtime/text.h"
 
+// Size of the registry key work buffer, terminator included; a key path that does not fit is no
+// candidate.
+constexpr size_t RegistryKeyCapacity = 256;
+
 // "JavaHome" of the registry runtime that passed the version rule last ("" until one did); also the
 // value of the variable %JAVA_HOME%.
 extern char RegistryJavaHome[PathCapacity];
+
+// How the not-found reaction opens NoJvmDocument (ShellExecuteA "open") and starts NoJvmCommand
+// (WinExec), both shown normally; tests put recorders here. Results are not examined.
+extern void (*OpenNoJvmDocument)(const char* document);
+extern void (*StartNoJvmCommand)(const char* commandLine);
 
 // Tries the sources of JvmSearchOrder in order. True with the jvm.dll path in `result` (PathCapacity
 // characters); false after the not-found reaction (message 4, NoJvmDocument, NoJvmCommand).
@@ -21,16 +30,19 @@ bool LocateJavaRuntime(char* result);
 // then by its version subkeys. `preferredSubpath` may be null.
 bool SearchRegistryKeys(char* result, size_t size, int firstRow, int rowCount, const char* preferredSubpath);
 
-// One version subkey of a key: the version rule, then RuntimeLib, JvmPath under JavaHome, the
-// preferred subpath under JavaHome, or a jvm.dll anywhere below JavaHome. `keyPath` is a work buffer
-// of 256 characters holding the key's path; the subkey name is appended to it.
+// One version subkey of a key: the version rule, then RuntimeLib, each entry of JvmPath under
+// JavaHome, the preferred subpath under JavaHome, or a jvm.dll anywhere below JavaHome. `keyPath` is a
+// work buffer of RegistryKeyCapacity characters holding the key's path; "\" and the subkey name are
+// appended to it, and a name that does not fit makes the subkey no candidate.
 bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size,
                           const char* preferredSubpath);
 
-// A file named jvm.dll (any letter case) below `directory`, depth first; result holds PathCapacity
-// characters.
+// A file named jvm.dll (any letter case) below `directory`, depth first, answered as
+// directory\jvm.dll; result holds PathCapacity characters. Junctions and links are not followed, and
+// nothing deeper than the path limit is searched.
 bool FindJvmDll(const char* directory, char* result);
 
 // 0 success (a string value, terminated inside the buffer); 1 value unreadable, not a string, or too
-// long for the buffer; -1 key cannot be opened.
+// long for the buffer (the buffer then holds ""); -1 key cannot be opened. At most size - 1 bytes are
+// read; a value without its own terminator that fills them is taken as cut, so unreadable.
 int QueryRegistryString(HKEY root, const char* subkey, const char* name, char* buffer, size_t size);

@@ -1,0 +1,288 @@
+// Finding a jvm.dll: the path list, the vendors' registry keys, JAVA_HOME, and the not-found reaction.
+// The version rules themselves are portable (version_rule.cpp).
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "launcher/launch_config.h"
+#include "runtime/runtime_search.h"
+#include "runtime/text.h"
+#include "runtime/version_rule.h"
+#include "ui/report.h"
+
+char RegistryJavaHome[PathCapacity] = "";
+
+namespace {
+
+void OpenDocumentWithShell(const char* document) {
+  ShellExecuteA(nullptr, "open", document, nullptr, nullptr, SW_SHOW);
+}
+
+void StartCommandLine(const char* commandLine) { WinExec(commandLine, SW_SHOW); }
+
+// Under HKEY_LOCAL_MACHINE, addressed by row.
+const char* const RuntimeRegistryKeys[] = {
+    "Software\\JavaSoft\\JRE",
+    "Software\\JavaSoft\\Java Runtime Environment",
+    "Software\\IBM\\Java2 Runtime Environment",
+    "Software\\JRockit\\Java Runtime Environment",
+    "Software\\JavaSoft\\Java Development Kit",
+    "Software\\IBM\\Java Development Kit",
+};
+constexpr int RuntimeRegistryRows = sizeof(RuntimeRegistryKeys) / sizeof(RuntimeRegistryKeys[0]);
+
+const char* const ClientSubpath = "jre\\bin\\client\\jvm.dll";
+const char* const ServerSubpath = "jre\\bin\\server\\jvm.dll";
+
+// Copies `text` into `out` of `size` characters when it fits with its terminator; else `out`
+// becomes "" (when it has room for that) and the answer is false.
+bool CopyIfFits(char* out, size_t size, const char* text) {
+  const size_t length = std::strlen(text);
+  if (length >= size) {
+    if (size > 0) out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, text, length + 1);
+  return true;
+}
+
+// `home` joined with `subpath`, answered in `result` (`size` characters) when the file opens.
+bool TryUnderHome(const char* home, const char* subpath, char* result, size_t size) {
+  char candidate[PathCapacity];
+  if (JoinPath(candidate, home, subpath) == nullptr) return false;
+  return CanOpenFile(candidate) && CopyIfFits(result, size, candidate);
+}
+
+// Calls `visit` with each non-empty entry of a ";"-separated list, as a terminated text of at most
+// PathCapacity - 1 characters, until it answers true. An entry too long for a path names no file
+// and is passed over. The list itself is not cut.
+template <typename Visitor>
+bool ForEachListEntry(const char* list, Visitor visit) {
+  if (list == nullptr) return false;
+  const char* entry = list;
+  while (*entry != '\0') {
+    const char* end = std::strchr(entry, ';');
+    const size_t length = end != nullptr ? static_cast<size_t>(end - entry) : std::strlen(entry);
+    if (length > 0 && length < PathCapacity) {
+      char text[PathCapacity];
+      std::memcpy(text, entry, length);
+      text[length] = '\0';
+      if (visit(text)) return true;
+    }
+    if (end == nullptr) break;
+    entry = end + 1;
+  }
+  return false;
+}
+
+// Digit 0: the first entry of JvmPath that opens, relative to the current directory.
+bool SearchPathList(char* result) {
+  return ForEachListEntry(LaunchConfig.JvmPath, [result](const char* entry) {
+    return CanOpenFile(entry) && CopyIfFits(result, PathCapacity, entry);
+  });
+}
+
+// Digit 5: the runtime under JAVA_HOME, in the layouts of a JRE inside a JDK and of a plain runtime.
+bool SearchJavaHome(char* result) {
+  const DWORD needed = GetEnvironmentVariableA("JAVA_HOME", nullptr, 0);
+  if (needed == 0) return false;
+  char* value = static_cast<char*>(std::malloc(needed));
+  if (value == nullptr) return false;
+  const DWORD length = GetEnvironmentVariableA("JAVA_HOME", value, needed);
+  if (length == 0 || length >= needed) {  // gone or grown in between
+    std::free(value);
+    return false;
+  }
+  char* out = value;
+  for (const char* in = value; *in != '\0'; ++in) {
+    if (*in != '"') *out++ = *in;
+  }
+  *out = '\0';
+  // A home too long for a path cannot hold a runtime path either; cutting it would name another
+  // directory, so it is passed over. An empty one (only quotes) names no home.
+  bool found = false;
+  if (value[0] != '\0' && std::strlen(value) < PathCapacity) {
+    static const char* const Subpaths[] = {ClientSubpath, ServerSubpath, "bin\\client\\jvm.dll",
+                                           "bin\\server\\jvm.dll"};
+    for (const char* subpath : Subpaths) {
+      if (TryUnderHome(value, subpath, result, PathCapacity)) {
+        found = true;
+        break;
+      }
+    }
+  }
+  std::free(value);
+  return found;
+}
+
+bool SearchDigit(char digit, char* result) {
+  switch (digit) {
+    case '0':
+      return SearchPathList(result);
+    case '1':
+      return SearchRegistryKeys(result, PathCapacity, 0, 3, nullptr) ||
+             SearchRegistryKeys(result, PathCapacity, 0, 1, ClientSubpath) ||
+             SearchRegistryKeys(result, PathCapacity, 0, 1, ServerSubpath);
+    case '2':
+      return SearchRegistryKeys(result, PathCapacity, 3, 1, ClientSubpath) ||
+             SearchRegistryKeys(result, PathCapacity, 5, 1, "jre\\bin\\jrockit\\jvm.dll");
+    case '3':
+      return SearchRegistryKeys(result, PathCapacity, 3, 1, ServerSubpath);
+    case '4':
+      return SearchRegistryKeys(result, PathCapacity, 3, 2, "jre\\bin\\classic\\jvm.dll");
+    case '5':
+      return SearchJavaHome(result);
+    default:
+      return false;  // not a source
+  }
+}
+
+bool IsDotEntry(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+}  // namespace
+
+void (*OpenNoJvmDocument)(const char* document) = OpenDocumentWithShell;
+void (*StartNoJvmCommand)(const char* commandLine) = StartCommandLine;
+
+bool LocateJavaRuntime(char* result) {
+  result[0] = '\0';
+  const char* order = LaunchConfig.JvmSearchOrder != nullptr ? LaunchConfig.JvmSearchOrder : "";
+  for (const char* digit = order; *digit != '\0'; ++digit) {
+    if (SearchDigit(*digit, result)) return true;
+    result[0] = '\0';
+  }
+
+  if (LaunchConfig.ReportNoJvm) {
+    ReportError(Message(MessageNoRuntime), LaunchConfig.JvmVersion != nullptr ? LaunchConfig.JvmVersion : "");
+  }
+  if (LaunchConfig.NoJvmDocument != nullptr && LaunchConfig.NoJvmDocument[0] != '\0') {
+    OpenNoJvmDocument(LaunchConfig.NoJvmDocument);
+  }
+  if (LaunchConfig.NoJvmCommand != nullptr && LaunchConfig.NoJvmCommand[0] != '\0') {
+    StartNoJvmCommand(LaunchConfig.NoJvmCommand);
+  }
+  return false;
+}
+
+bool SearchRegistryKeys(char* result, size_t size, int firstRow, int rowCount, const char* preferredSubpath) {
+  if (result == nullptr || size == 0) return false;
+  for (int row = firstRow < 0 ? 0 : firstRow; row < firstRow + rowCount && row < RuntimeRegistryRows; ++row) {
+    const char* keyName = RuntimeRegistryKeys[row];
+    char keyPath[RegistryKeyCapacity];
+    CopyIfFits(keyPath, sizeof(keyPath), keyName);
+
+    char version[RegistryKeyCapacity];
+    if (QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "CurrentVersion", version, sizeof(version)) == 0 &&
+        CheckRegistryRuntime(keyPath, version, result, size, preferredSubpath)) {
+      return true;
+    }
+
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    for (DWORD index = 0;; ++index) {
+      char name[RegistryKeyCapacity];
+      DWORD nameLength = sizeof(name);
+      const LONG status = RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_MORE_DATA) continue;  // a name longer than a key name can be: no candidate
+      if (status != ERROR_SUCCESS) break;
+      CopyIfFits(keyPath, sizeof(keyPath), keyName);
+      if (CheckRegistryRuntime(keyPath, name, result, size, preferredSubpath)) {
+        RegCloseKey(key);
+        return true;
+      }
+    }
+    RegCloseKey(key);
+  }
+  return false;
+}
+
+bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size,
+                          const char* preferredSubpath) {
+  if (keyPath == nullptr || version == nullptr || result == nullptr || size == 0) return false;
+  result[0] = '\0';
+  if (!VersionAccepted(LaunchConfig.JvmVersion, version)) return false;
+
+  // The work buffer takes "\" and the version only when both fit; a longer key is no candidate.
+  const size_t keyLength = std::strlen(keyPath);
+  const size_t versionLength = std::strlen(version);
+  if (keyLength + 1 + versionLength >= RegistryKeyCapacity) return false;
+  keyPath[keyLength] = '\\';
+  std::memcpy(keyPath + keyLength + 1, version, versionLength + 1);
+
+  RegistryJavaHome[0] = '\0';
+  QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "JavaHome", RegistryJavaHome, sizeof(RegistryJavaHome));
+  QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "RuntimeLib", result, size);
+  if (result[0] != '\0' && CanOpenFile(result)) return true;
+  result[0] = '\0';
+  if (RegistryJavaHome[0] == '\0') return false;
+
+  // Each entry of the path list under the home, so that a list of several entries works too.
+  if (ForEachListEntry(LaunchConfig.JvmPath, [result, size](const char* entry) {
+        return TryUnderHome(RegistryJavaHome, entry, result, size);
+      })) {
+    return true;
+  }
+  if (preferredSubpath != nullptr && TryUnderHome(RegistryJavaHome, preferredSubpath, result, size)) {
+    return true;
+  }
+  char found[PathCapacity];
+  return FindJvmDll(RegistryJavaHome, found) && CopyIfFits(result, size, found);
+}
+
+bool FindJvmDll(const char* directory, char* result) {
+  if (result == nullptr) return false;
+  result[0] = '\0';
+  if (directory == nullptr) return false;
+  char pattern[PathCapacity];
+  if (JoinPath(pattern, directory, "*.*") == nullptr) return false;  // at the path limit: nothing below
+
+  WIN32_FIND_DATAA entry;
+  HANDLE listing = FindFirstFileA(pattern, &entry);
+  if (listing == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    if (IsDotEntry(entry.cFileName)) continue;
+    const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!isDirectory && lstrcmpiA(entry.cFileName, "jvm.dll") == 0) {
+      found = JoinPath(result, directory, "jvm.dll") != nullptr;
+    } else if (isDirectory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      // Junctions and links are not followed: they may lead back up the tree. Depth is bounded by
+      // the path limit, since every level makes the path longer.
+      char below[PathCapacity];
+      found = JoinPath(below, directory, entry.cFileName) != nullptr && FindJvmDll(below, result);
+    }
+  } while (!found && FindNextFileA(listing, &entry));
+  FindClose(listing);
+  if (!found) result[0] = '\0';
+  return found;
+}
+
+int QueryRegistryString(HKEY root, const char* subkey, const char* name, char* buffer, size_t size) {
+  HKEY key;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+  if (buffer == nullptr || size < 2) {
+    RegCloseKey(key);
+    if (buffer != nullptr && size == 1) buffer[0] = '\0';
+    return 1;
+  }
+  // One byte stays free for the terminator the stored value may lack.
+  const size_t room = size - 1;
+  DWORD length = room > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(room);
+  const DWORD capacity = length;
+  DWORD type = REG_NONE;
+  const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
+  RegCloseKey(key);
+  bool readable = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && length <= capacity;
+  // A value that fills every byte offered without its own terminator may have been cut.
+  if (readable && length == capacity && buffer[length - 1] != '\0') readable = false;
+  if (!readable) {
+    buffer[0] = '\0';
+    return 1;
+  }
+  buffer[length] = '\0';
+  return 0;
+}
