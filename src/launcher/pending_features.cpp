@@ -29,14 +29,6 @@ void CleanupChild(const char*) {}  // reports nothing by design; nothing was ext
 
 void SpawnCleanupChild() {}
 
-// --- INI override ---
-void ApplyIniOverrides() {
-  if (LaunchConfig.IniFile[0] != '\0' && CanOpenFile(LaunchConfig.IniFile)) {
-    ReportError("The INI file %s is not applied: INI overrides are not part of this build yet.",
-                LaunchConfig.IniFile);
-  }
-}
-
 // --- Service installation and runtime ---
 std::atomic<HANDLE> EventSource{nullptr};
 
