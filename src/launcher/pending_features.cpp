@@ -9,6 +9,7 @@
 #include "launcher/ini_override.h"
 #include "launcher/launch_config.h"
 #include "runtime/jvm.h"
+#include "runtime/runtime_search.h"
 #include "runtime/text.h"
 #include "service/service_install.h"
 #include "service/service_runtime.h"
@@ -70,8 +71,12 @@ std::atomic<bool> SplashFailed{false};
 void StartSplashScreen() { SplashFailed = true; }  // the splash never reports; there is just none yet
 
 // --- JVM ---
+// Finding the runtime is built; loading it and creating the JVM are not, so the report names what
+// was found.
 bool StartJvm() {
-  ReportError("Starting the Java runtime is not part of this build yet.");
+  char jvmDll[PathCapacity];
+  if (!LocateJavaRuntime(jvmDll)) return false;
+  ReportError("Starting the Java runtime (%s) is not part of this build yet.", jvmDll);
   return false;
 }
 

@@ -1,6 +1,6 @@
 // The roads of the launch driver, end to end under Wine: what the user sees and the exit status.
-// The JVM is not part of this build yet, so a normal launch ends in that feature's error report and
-// status -1; the other roads end before it.
+// No Java runtime is installed in the test prefixes, so a normal launch ends in the report that none
+// was found and status -1; the other roads end before it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,7 +13,7 @@ namespace {
 using namespace corvane::test;
 using namespace std::chrono_literals;
 
-const std::string NoJvmYet = "Starting the Java runtime is not part of this build yet.";
+const std::string NoRuntime = "Unable to locate suitable Java Runtime (min 17) on this machine.";
 
 std::string Stub() { return StubLauncher(); }
 std::string Scenario(const std::string& name) { return ScenarioLauncher(name); }
@@ -61,17 +61,17 @@ TEST_P(LaunchRoadTable, ShowsTheRightReportAndStatus) {
 INSTANTIATE_TEST_SUITE_P(
     LaunchRoads, LaunchRoadTable,
     testing::Values(
-        RoadCase{"NormalLaunchEndsInTheMissingJvm", Stub(), " a b", "Error", NoJvmYet, StatusMinusOne},
+        RoadCase{"NormalLaunchEndsWithoutARuntime", Stub(), " a b", "Error", NoRuntime, StatusMinusOne},
         // Without a service name the service switches are ordinary arguments.
-        RoadCase{"InstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -install", "Error", NoJvmYet,
+        RoadCase{"InstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -install", "Error", NoRuntime,
                  StatusMinusOne},
-        RoadCase{"UninstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -uninstall", "Error", NoJvmYet,
+        RoadCase{"UninstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -uninstall", "Error", NoRuntime,
                  StatusMinusOne},
         RoadCase{"InstallSwitchWithServiceNameInstalls", Scenario("service-named"), " -install", "Error",
                  "Installing a service is not part of this build yet.", 0},
         RoadCase{"UninstallSwitchWithServiceNameUninstalls", Scenario("service-named"), " -uninstall Other",
                  "Error", "Removing a service is not part of this build yet.", 0},
-        RoadCase{"SwitchesCompareWithLetterCase", Scenario("service-named"), " -INSTALL", "Error", NoJvmYet,
+        RoadCase{"SwitchesCompareWithLetterCase", Scenario("service-named"), " -INSTALL", "Error", NoRuntime,
                  StatusMinusOne},
         // Outside the Service Control Manager the dispatcher cannot start; in service mode that
         // report has nowhere to go.
@@ -84,12 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"ServiceOnlyStillInstalls", Scenario("service-only"), " -install", "Error",
                  "Installing a service is not part of this build yet.", 0},
         RoadCase{"ServiceOnlyWithoutServiceNameHasNoEffect", Scenario("service-only-unnamed"), "", "Error",
-                 NoJvmYet, StatusMinusOne},
+                 NoRuntime, StatusMinusOne},
         // The clean-up child takes exactly two arguments; with a third it is an ordinary start.
         RoadCase{"CleanupSwitchEndsAtOnce", Stub(), " -cvremovetemporaryjarfiles 4242", "", "", 0},
         RoadCase{"CleanupSwitchWithAThirdArgumentIsAnOrdinaryStart", Stub(),
-                 " -cvremovetemporaryjarfiles 4242 extra", "Error", NoJvmYet, StatusMinusOne},
-        RoadCase{"CleanupSwitchAloneIsAnOrdinaryStart", Stub(), " -cvremovetemporaryjarfiles", "Error", NoJvmYet,
+                 " -cvremovetemporaryjarfiles 4242 extra", "Error", NoRuntime, StatusMinusOne},
+        RoadCase{"CleanupSwitchAloneIsAnOrdinaryStart", Stub(), " -cvremovetemporaryjarfiles", "Error", NoRuntime,
                  StatusMinusOne}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -99,7 +99,7 @@ TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
   auto first = Session().Start(Quote(Stub()), options);
   // The first instance holds the mutex while its report is open.
   const Dialog held = first->WaitForDialog();
-  EXPECT_EQ(held.Texts("static"), std::vector<std::string>{NoJvmYet});
+  EXPECT_EQ(held.Texts("static"), std::vector<std::string>{NoRuntime});
 
   const RunResult second = Session().Run(Quote(Stub()) + " file.txt", options);
   ExpectOneDialog(second, "Error", "An instance of this program is already running.");
@@ -114,7 +114,7 @@ TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
 
   // Once the first has ended, the next start runs normally.
   const RunResult third = Session().Run(Quote(Stub()), options);
-  ExpectOneDialog(third, "Error", NoJvmYet);
+  ExpectOneDialog(third, "Error", NoRuntime);
 }
 
 TEST_F(LaunchRoads, OfInstancesStartedTogetherExactlyOneRuns) {
@@ -125,7 +125,7 @@ TEST_F(LaunchRoads, OfInstancesStartedTogetherExactlyOneRuns) {
   int running = 0, refused = 0;
   for (auto& process : processes) {
     const std::vector<std::string> texts = process->WaitForDialog().Texts("static");
-    running += texts == std::vector<std::string>{NoJvmYet};
+    running += texts == std::vector<std::string>{NoRuntime};
     refused += texts == std::vector<std::string>{"An instance of this program is already running."};
   }
   EXPECT_EQ(running, 1);
@@ -143,7 +143,7 @@ TEST_F(LaunchRoads, ASecondInstanceWithSecondInstanceCallStartsItsOwnJvm) {
   first->WaitForDialog();
   // Not refused: it goes on to create a JVM of its own, which this build cannot, so it ends with -1.
   const RunResult second = Session().Run(Quote(Scenario("second-instance")) + " \"C:\\My Files\\a.txt\"", options);
-  ExpectOneDialog(second, "Error", NoJvmYet);
+  ExpectOneDialog(second, "Error", NoRuntime);
   EXPECT_EQ(second.exitCode, StatusMinusOne);
   first->Press("OK");
   EXPECT_EQ(first->Wait(30s, "").exitCode, StatusMinusOne);

@@ -46,7 +46,7 @@ TEST_F(Reports, AFailureWithAReasonShowsABlankLineAndTheSystemText) {
   // The launch went on to the next step.
   ASSERT_EQ(result.dialogs.size(), 2u);
   EXPECT_EQ(result.dialogs[1].Texts("static"),
-            std::vector<std::string>{"Starting the Java runtime is not part of this build yet."});
+            std::vector<std::string>{"Unable to locate suitable Java Runtime (min 17) on this machine."});
 }
 
 TEST_F(Reports, ATemporaryPathTooLongForItsBufferIsReportedNotCut) {
