@@ -8,24 +8,10 @@
 #include <cstdarg>
 #include <cstddef>
 
-enum ReportLevel : int { Information = 0, Error = 1 };
-
-// Size of every formatted report text, terminator included; longer texts are cut.
-constexpr size_t ReportTextCapacity = 8192;
-
-// While false, ReportError, ReportLastError and ReportLastErrorText say nothing (the message is lost).
-extern std::atomic<bool> errorReportsEnabled;
+#include "ui/report_api.h"
 
 // The error dialog while it is open, else null.
 extern std::atomic<HWND> ErrorDialogWindow;
-
-// Shows or writes a finished text; any level other than Information is Error. Never a format.
-void ReportMessage(int level, const char* text);
-
-// Formats (cut at ReportTextCapacity) and reports as Information; not gated by errorReportsEnabled.
-void ReportInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Formats and reports as Error, unless errorReportsEnabled is false.
-void ReportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Reports the formatted message, an empty line, "Reason: " and the system's text for the calling
 // thread's last error, as Error.
