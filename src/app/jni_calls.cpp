@@ -1,0 +1,115 @@
+#include "app/jni_calls.h"
+
+#include <cstdlib>
+
+#include "launcher/launch_config.h"
+#include "ui/report_api.h"
+
+namespace {
+
+constexpr char StringClass[] = "java/lang/String";
+constexpr char MainMethod[] = "main(java/lang/String[])";
+
+// A JNI step failed when an exception followed it (described and cleared first, always) or when it
+// gave no reference.
+bool Failed(JNIEnv* env, const void* result) {
+  const bool exception = CheckJavaException(env);
+  return exception || result == nullptr;
+}
+
+}  // namespace
+
+bool CheckJavaException(JNIEnv* env) {
+  if (env->ExceptionCheck() != JNI_TRUE) return false;
+  env->ExceptionDescribe();
+  env->ExceptionClear();
+  return true;
+}
+
+jstring NewJavaString(JNIEnv* env, const char* text) {
+  jsize length = 0;
+  jchar* units = AnsiToUtf16(text != nullptr ? text : "", &length);
+  if (units == nullptr) return nullptr;
+  jstring result = env->NewString(units, length);
+  std::free(units);
+  return result;
+}
+
+jobjectArray NewJavaStringArray(JNIEnv* env, char* const* texts, int count) {
+  jclass stringClass = env->FindClass(StringClass);
+  jobjectArray array = nullptr;
+  if (!Failed(env, stringClass)) {
+    array = env->NewObjectArray(count, stringClass, nullptr);
+    if (Failed(env, array)) array = nullptr;
+  }
+  if (array == nullptr) {
+    ReportError(Message(MessageObject), "java/lang/String[]");
+    return nullptr;
+  }
+  for (int i = 0; i < count; ++i) {
+    jstring element = NewJavaString(env, texts[i]);
+    if (Failed(env, element)) {
+      ReportError(Message(MessageObject), StringClass);
+      return nullptr;
+    }
+    env->SetObjectArrayElement(array, i, element);
+    if (CheckJavaException(env)) {
+      ReportError(Message(MessageStringArgument), texts[i]);
+      return nullptr;
+    }
+  }
+  return array;
+}
+
+bool SetSystemProperty(JNIEnv* env, const char* key, const char* value) {
+  jstring javaKey = NewJavaString(env, key);
+  if (Failed(env, javaKey)) {
+    ReportError(Message(MessageObject), StringClass);
+    return false;
+  }
+  jstring javaValue = NewJavaString(env, value);
+  if (Failed(env, javaValue)) {
+    ReportError(Message(MessageObject), StringClass);
+    return false;
+  }
+  jclass system = env->FindClass("java/lang/System");
+  if (Failed(env, system)) {
+    ReportError(Message(MessageClass), "java/lang/System");
+    return false;
+  }
+  jmethodID setProperty =
+      env->GetStaticMethodID(system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+  if (Failed(env, setProperty)) {
+    ReportError(Message(MessageMethod), "setProperty");
+    return false;
+  }
+  // The previous value is not needed.
+  env->CallStaticObjectMethod(system, setProperty, javaKey, javaValue);
+  if (CheckJavaException(env)) {
+    ReportError(Message(MessageInvoke), "setProperty");
+    return false;
+  }
+  return true;
+}
+
+bool CallMain(JNIEnv* env, const char* mainClass, char* const* args, int count) {
+  jclass application = env->FindClass(mainClass);
+  if (Failed(env, application)) {
+    ReportErrorWithOutput(Message(MessageClass), mainClass);
+    return false;
+  }
+  jmethodID main = env->GetStaticMethodID(application, "main", "([Ljava/lang/String;)V");
+  if (Failed(env, main)) {
+    ReportErrorWithOutput(Message(MessageMethod), MainMethod);
+    return false;
+  }
+  jobjectArray arguments = NewJavaStringArray(env, args, count);
+  if (arguments == nullptr) return false;
+  env->CallStaticVoidMethod(application, main, arguments);
+  // The stack trace has been printed on System.err by now, so captured output carries it.
+  if (CheckJavaException(env)) {
+    ReportErrorWithOutput(Message(MessageInvoke), MainMethod);
+    return false;
+  }
+  return true;
+}
