@@ -56,7 +56,18 @@ bool AppendMemory(TextBuffer* output, const char* name, const VariableLookups& l
   const bool wantsTotal = std::strncmp(name, MemoryTotal, MemoryPrefixLength) == 0;
   const int32_t megabytes =
       MemoryMegabytes(MemoryPercentage(name + MemoryPrefixLength), wantsTotal ? total : available);
-  std::snprintf(scratch, ScratchCapacity, "%dm", static_cast<int>(megabytes));
+  // Written by hand: a printf here would pull the C runtime's whole formatter into the stub.
+  char digits[16];
+  char* p = digits + sizeof(digits);
+  *--p = '\0';
+  *--p = 'm';
+  uint32_t value = megabytes < 0 ? 0u - static_cast<uint32_t>(megabytes) : static_cast<uint32_t>(megabytes);
+  do {
+    *--p = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  if (megabytes < 0) *--p = '-';
+  std::strcpy(scratch, p);
   return AppendUnquoted(output, scratch);
 }
 
