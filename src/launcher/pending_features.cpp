@@ -1,15 +1,17 @@
 // Features this build does not have yet, kept in one place so that each can be removed when it lands.
 // Each one tells the user that it is missing and answers failure, or does nothing where the feature
 // itself never reports anything.
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
-#include "app/application.h"
-#include "app/shutdown.h"
+#include "app/jvm_hooks.h"
+#include "app/streams.h"
 #include "launcher/archives.h"
 #include "launcher/ini_override.h"
 #include "launcher/launch_config.h"
-#include "runtime/jvm.h"
-#include "runtime/runtime_search.h"
+#include "launcher/launch_state.h"
 #include "runtime/text.h"
 #include "service/service_install.h"
 #include "service/service_runtime.h"
@@ -70,19 +72,40 @@ std::atomic<bool> SplashFailed{false};
 
 void StartSplashScreen() { SplashFailed = true; }  // the splash never reports; there is just none yet
 
-// --- JVM ---
-// Finding the runtime is built; loading it and creating the JVM are not, so the report names what
-// was found.
-bool StartJvm() {
-  char jvmDll[PathCapacity];
-  if (!LocateJavaRuntime(jvmDll)) return false;
-  ReportError("Starting the Java runtime (%s) is not part of this build yet.", jvmDll);
+// --- Streams, hooks and captured output ---
+// Without log files, console or capture there is nothing to set up yet.
+bool PrepareStandardStreams() {
+  const LaunchConfigRecord& c = LaunchConfig;
+  if (c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && !c.ShowConsole) return true;
+  ReportError("Log files, the console and captured output are not part of this build yet "
+              "(set StdOutMode and StdErrMode to 0).");
   return false;
 }
 
-bool RunApplication(int, char**, bool) {
-  ReportError("Running the Java application is not part of this build yet.");
-  return false;
+// No output is captured yet, so every report with output is a plain error report.
+void ReportErrorWithOutput(const char* format, ...) {
+  char text[ReportTextCapacity];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatTextV(text, sizeof(text), format, arguments);
+  va_end(arguments);
+  ReportError("%s", text);
 }
 
-void UnloadJvm() {}
+// The VM's messages are kept for error reports once captured output exists; until then they go.
+jint JNICALL VfprintfHook(FILE*, const char* format, va_list arguments) {
+  char text[4096];
+  return _vsnprintf(text, sizeof(text) - 1, format, arguments);
+}
+
+// The clean-up child and the service hand-shake are not part of this build yet.
+void JNICALL ExitHook(jint status) {
+  if (InstanceMutex != nullptr) CloseHandle(InstanceMutex);
+  std::exit(status);
+}
+
+void JNICALL AbortHook() {
+  ReportError("JVM has aborted due to an internal error.");
+  if (InstanceMutex != nullptr) CloseHandle(InstanceMutex);
+  std::abort();
+}

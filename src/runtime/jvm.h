@@ -1,5 +1,29 @@
 // Creating the Java virtual machine inside this process.
 #pragma once
 
-// Locates a runtime, loads it and creates the JVM on the calling thread. False after a reported failure.
+#include <windows.h>
+
+#include <jni.h>
+
+#include "runtime/text.h"
+
+// Guards the captured output; initialised by StartJvm before the VM exists.
+extern CRITICAL_SECTION OutputLock;
+// The loaded runtime, the VM and the JNIEnv of the thread that created it (null before StartJvm).
+extern HMODULE JvmModule;
+extern JavaVM* JavaVm;
+extern JNIEnv* MainEnv;
+
+// The jvm.dll that was found, as the search gave it (it replaces the JvmPath list); reports name it.
+const char* JvmDllPath();
+
+// Locates a runtime, loads it and creates the JVM on the calling thread; the path found replaces
+// JvmPath (JvmDllPath). False after a reported failure.
 bool StartJvm();
+
+// Enters WorkingDir (or, just before main with KeepStartDir, StartDir). False after a reported failure.
+bool SetWorkingDirectory(bool beforeJvm);
+
+// Appends every .jar and .zip below `directory` (depth first, in listing order) to the class path,
+// each followed by ";". False after a reported failure.
+bool CollectArchives(TextBuffer* classPath, const char* directory);

@@ -1,0 +1,87 @@
+// Running the application: the working folder, the streams, the launcher's system properties and
+// the call of main with the static options and the arguments.
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/application.h"
+#include "app/jni_calls.h"
+#include "app/run_sequence.h"
+#include "app/streams.h"
+#include "launcher/launch_config.h"
+#include "launcher/launch_state.h"
+#include "runtime/jvm.h"
+#include "runtime/variables.h"
+#include "ui/report.h"
+
+namespace {
+
+// Ends the console of a service at log-off without ending the service.
+BOOL WINAPI LogoffControlHandler(DWORD event) { return event == CTRL_LOGOFF_EVENT ? TRUE : FALSE; }
+
+using FolderFunction = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+
+// Reads the current folder or the executable's path into a buffer of 261 characters; false after
+// reporting message 2 with `what`.
+bool ReadPath(DWORD length, DWORD capacity, const char* what) {
+  if (length != 0 && length < capacity) return true;
+  if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  ReportLastError(Message(MessageFileAccess), what);
+  return false;
+}
+
+char* ExpandToken(const char* token) { return ExpandVariables(token); }
+
+// Everything after the attach: the properties, the export check and main.
+bool CallApplication(JNIEnv* env, int count, char** args) {
+  char directory[PathCapacity + 1], executable[PathCapacity + 1];
+  if (!ReadPath(GetCurrentDirectoryA(sizeof(directory), directory), sizeof(directory), "CURRENT_DIR")) return false;
+  if (!ReadPath(GetModuleFileNameA(nullptr, executable, sizeof(executable)), sizeof(executable), "CURRENT_EXE")) {
+    return false;
+  }
+  // Looked up at run time, as old systems lack the function; a folder it cannot name is left out.
+  HMODULE shell32 = LoadLibraryA("SHELL32.DLL");
+  const auto folder = shell32 == nullptr ? nullptr
+                                         : reinterpret_cast<FolderFunction>(reinterpret_cast<void*>(
+                                               GetProcAddress(shell32, "SHGetSpecialFolderPathA")));
+  char folders[3][MAX_PATH + 1] = {};
+  const int ids[3] = {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL};
+  const char* named[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if (folder != nullptr && folder(nullptr, folders[i], ids[i], FALSE)) named[i] = folders[i];
+  }
+  const LaunchConfigRecord& c = LaunchConfig;
+  const LauncherProperties properties{directory,     executable,    named[0],
+                                      named[1],      named[2],      TempDir,
+                                      c.ShowConsole, ServiceMode,   c.ServiceName,
+                                      c.ServiceDescription, c.ServiceManualStart};
+  if (!SetLauncherProperties(env, properties)) return false;
+  if (GetProcAddress(JvmModule, "JNI_CreateJavaVM") == nullptr ||
+      GetProcAddress(JvmModule, "JNI_GetDefaultJavaVMInitArgs") == nullptr) {
+    ReportError(Message(MessageJniInterfaces), JvmDllPath());
+    return false;
+  }
+  return RunMain(env, c.MainClass, c.StaticOptions, c.AppOptions, count, args, ExpandToken);
+}
+
+}  // namespace
+
+bool RunApplication(int count, char** args, bool attachMode) {
+  if (!attachMode && !LaunchConfig.WorkingDirBeforeJvm && !SetWorkingDirectory(false)) return false;
+  JNIEnv* env = MainEnv;
+  if (attachMode) {
+    JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>("Corvane thread"), nullptr};
+    if (JavaVm == nullptr || JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+      ReportError(Message(MessageAttach));
+      return false;
+    }
+    const bool called = CallApplication(env, count, args);
+    // Detached on every road, so that DestroyJavaVM never waits for this thread.
+    JavaVm->DetachCurrentThread();
+    return called;
+  }
+  if (ServiceMode) SetConsoleCtrlHandler(LogoffControlHandler, TRUE);
+  if (!PrepareStandardStreams()) return false;
+  return CallApplication(env, count, args);
+}
