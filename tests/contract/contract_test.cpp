@@ -313,6 +313,51 @@ TEST_P(FakeJvm, AgreesWithHotSpot) {
 INSTANTIATE_TEST_SUITE_P(Scenarios, HotSpot, testing::ValuesIn(AllScenarios()), TestName);
 INSTANTIATE_TEST_SUITE_P(Scenarios, FakeJvm, testing::ValuesIn(AllScenarios()), TestName);
 
+// --- The driver's own failures: said clearly, never a run that seems to have worked ---
+
+struct DriverFaultCase {
+  const char* what;
+  const char* library;  // "<jvm>" for HotSpot's library
+  const char* scenario;
+  const char* status;
+  const char* transcriptStart;  // the transcript starts so ("": no transcript file at all)
+  const char* stderrPart;
+};
+
+void PrintTo(const DriverFaultCase& c, std::ostream* os) { *os << c.what; }
+
+class DriverFaults : public testing::TestWithParam<DriverFaultCase> {};
+
+TEST_P(DriverFaults, EndWithAClearStatusAndMessage) {
+  const DriverFaultCase& c = GetParam();
+  std::string missing;
+  ASSERT_FALSE(MissingFile(Env("CORVANE_CONTRACT_DRIVER"), &missing)) << missing;
+  const fs::path dir = WorkDir() / "driver-faults" / c.what;
+  const std::string library = std::string(c.library) == "<jvm>" ? HotSpotLibrary() : c.library;
+  const RunResult r = RunProcess({Env("CORVANE_CONTRACT_DRIVER"), library, Env("CORVANE_CONTRACT_JAR"),
+                                  ScenarioFilePath(), c.scenario, (dir / "transcript.txt").string()},
+                                 dir);
+  ASSERT_EQ(r.fault, "");
+  EXPECT_EQ(r.status, c.status);
+  if (c.transcriptStart[0] == '\0') {
+    EXPECT_EQ(r.transcript, "(no transcript file)\n") << "a setup fault happens before any run";
+  } else {
+    EXPECT_EQ(r.transcript.rfind(c.transcriptStart, 0), 0u) << r.transcript;
+  }
+  EXPECT_NE(r.err.find(c.stderrPart), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DriverFaults,
+    testing::Values(
+        DriverFaultCase{"missing_library", "/nonexistent/libjvm.so", "user-dir-overwritten", "255",
+                        "report Unable to load JVM: /nonexistent/libjvm.so\n", ""},
+        DriverFaultCase{"library_without_jni", "libm.so.6", "user-dir-overwritten", "255",
+                        "report Unable to locate JNI interfaces in libm.so.6\n", ""},
+        DriverFaultCase{"unknown_scenario", "<jvm>", "no-such-scenario", "2", "", "no scenario 'no-such-scenario'"}),
+    [](const testing::TestParamInfo<DriverFaultCase>& info) { return std::string(info.param.what); });
+
 // --- The test's own reading of scenario files and transcripts ---
 
 struct ParseCase {
