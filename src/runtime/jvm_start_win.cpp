@@ -243,14 +243,21 @@ bool StartJvm() {
   ScopedTextBuffer optionText;
   if (!AssembleOptions(optionText)) return false;
   HeapText expanded(ExpandVariables(optionText.text != nullptr ? optionText.text : ""));
-  if (!expanded || !ReplaceConfigText(&LaunchConfig.JvmOptions, expanded.get())) return false;
+  if (!expanded || !ReplaceConfigText(&LaunchConfig.JvmOptions, expanded.get())) {
+    // Only running out of memory gets here; the VM cannot be made without its options.
+    ReportError(Message(MessageJvmCreate), JvmDllPath());
+    return false;
+  }
 
   // The option strings and the array live as long as the process.
   int count = 0;
   char** arguments = nullptr;
   SplitCommandLine(LaunchConfig.JvmOptions, &count, &arguments, false);
   auto* options = static_cast<JavaVMOption*>(std::calloc(static_cast<size_t>(count) + 3, sizeof(JavaVMOption)));
-  if (options == nullptr) return false;
+  if (options == nullptr) {
+    ReportError(Message(MessageJvmCreate), JvmDllPath());
+    return false;
+  }
   for (int i = 0; i < count; ++i) options[i].optionString = arguments[i];
   options[count] = {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(VfprintfHook)};
   options[count + 1] = {const_cast<char*>("abort"), reinterpret_cast<void*>(AbortHook)};
