@@ -10,14 +10,12 @@ namespace {
 constexpr char StringClass[] = "java/lang/String";
 constexpr char MainMethod[] = "main(java/lang/String[])";
 
-// A JNI step failed when an exception followed it (described and cleared first, always) or when it
-// gave no reference.
-bool Failed(JNIEnv* env, const void* result) {
+}  // namespace
+
+bool JniStepFailed(JNIEnv* env, const void* result) {
   const bool exception = CheckJavaException(env);
   return exception || result == nullptr;
 }
-
-}  // namespace
 
 bool CheckJavaException(JNIEnv* env) {
   if (env->ExceptionCheck() != JNI_TRUE) return false;
@@ -38,9 +36,9 @@ jstring NewJavaString(JNIEnv* env, const char* text) {
 jobjectArray NewJavaStringArray(JNIEnv* env, char* const* texts, int count) {
   jclass stringClass = env->FindClass(StringClass);
   jobjectArray array = nullptr;
-  if (!Failed(env, stringClass)) {
+  if (!JniStepFailed(env, stringClass)) {
     array = env->NewObjectArray(count, stringClass, nullptr);
-    if (Failed(env, array)) array = nullptr;
+    if (JniStepFailed(env, array)) array = nullptr;
   }
   if (array == nullptr) {
     ReportError(Message(MessageObject), "java/lang/String[]");
@@ -48,7 +46,7 @@ jobjectArray NewJavaStringArray(JNIEnv* env, char* const* texts, int count) {
   }
   for (int i = 0; i < count; ++i) {
     jstring element = NewJavaString(env, texts[i]);
-    if (Failed(env, element)) {
+    if (JniStepFailed(env, element)) {
       ReportError(Message(MessageObject), StringClass);
       return nullptr;
     }
@@ -63,23 +61,23 @@ jobjectArray NewJavaStringArray(JNIEnv* env, char* const* texts, int count) {
 
 bool SetSystemProperty(JNIEnv* env, const char* key, const char* value) {
   jstring javaKey = NewJavaString(env, key);
-  if (Failed(env, javaKey)) {
+  if (JniStepFailed(env, javaKey)) {
     ReportError(Message(MessageObject), StringClass);
     return false;
   }
   jstring javaValue = NewJavaString(env, value);
-  if (Failed(env, javaValue)) {
+  if (JniStepFailed(env, javaValue)) {
     ReportError(Message(MessageObject), StringClass);
     return false;
   }
   jclass system = env->FindClass("java/lang/System");
-  if (Failed(env, system)) {
+  if (JniStepFailed(env, system)) {
     ReportError(Message(MessageClass), "java/lang/System");
     return false;
   }
   jmethodID setProperty =
       env->GetStaticMethodID(system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
-  if (Failed(env, setProperty)) {
+  if (JniStepFailed(env, setProperty)) {
     ReportError(Message(MessageMethod), "setProperty");
     return false;
   }
@@ -94,12 +92,12 @@ bool SetSystemProperty(JNIEnv* env, const char* key, const char* value) {
 
 bool CallMain(JNIEnv* env, const char* mainClass, char* const* args, int count) {
   jclass application = env->FindClass(mainClass);
-  if (Failed(env, application)) {
+  if (JniStepFailed(env, application)) {
     ReportErrorWithOutput(Message(MessageClass), mainClass);
     return false;
   }
   jmethodID main = env->GetStaticMethodID(application, "main", "([Ljava/lang/String;)V");
-  if (Failed(env, main)) {
+  if (JniStepFailed(env, main)) {
     ReportErrorWithOutput(Message(MessageMethod), MainMethod);
     return false;
   }

@@ -13,6 +13,10 @@ constexpr jint LauncherJniVersion = JNI_VERSION_1_2;
 // cleared, so the VM stays usable for the reports that follow.
 bool CheckJavaException(JNIEnv* env);
 
+// The one failure rule of every JNI step: it failed when an exception followed it (described and
+// cleared first, always) or when it gave no reference.
+bool JniStepFailed(JNIEnv* env, const void* result);
+
 // A Java string of launcher text (the system's ANSI code page), or null after a failure the caller
 // reports. An empty text gives an empty string.
 jstring NewJavaString(JNIEnv* env, const char* text);

@@ -8,10 +8,12 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/run_sequence.h"
+#include "app/stream_calls.h"
 #include "launcher/launch_config.h"
 #include "launcher/setting_table.h"
 #include "runtime/text.h"
@@ -57,6 +59,9 @@ struct ScriptedVm {
   std::vector<std::u16string> strings;          // every string made, by handle - 1
   std::vector<std::vector<jobject>> arrays;     // every array made, by handle - 1000
   std::vector<std::pair<std::string, std::string>> properties;
+  std::vector<std::string> files;                              // "path append|replace" per FileOutputStream
+  std::vector<std::pair<std::string, jobject>> installed;       // setOut/setErr and the stream
+  uintptr_t objects = 5000;
 
   Fault FaultOf(const std::string& call) const {
     for (const auto& [name, fault] : faults) {
@@ -111,8 +116,24 @@ jobject JNICALL CallStaticObjectMethodV(JNIEnv*, jclass, jmethodID method, va_li
   vm->properties.emplace_back(vm->Text(key), vm->Text(value));
   return vm->Result("Call " + std::string(reinterpret_cast<const char*>(method)), jobject{});
 }
-void JNICALL CallStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list) {
-  vm->Result("Call " + std::string(reinterpret_cast<const char*>(method)), 0);
+void JNICALL CallStaticVoidMethodV(JNIEnv*, jclass, jmethodID method, va_list arguments) {
+  const std::string name = reinterpret_cast<const char*>(method);
+  if (name == "setOut" || name == "setErr") vm->installed.emplace_back(name, va_arg(arguments, jobject));
+  vm->Result("Call " + name, 0);
+}
+jmethodID JNICALL GetMethodID(JNIEnv*, jclass, const char*, const char* signature) {
+  return vm->Result("GetMethodID " + std::string(signature), reinterpret_cast<jmethodID>(const_cast<char*>(signature)));
+}
+jobject JNICALL NewObjectV(JNIEnv*, jclass, jmethodID constructor, va_list arguments) {
+  const std::string signature = reinterpret_cast<const char*>(constructor);
+  const bool file = signature == "(Ljava/lang/String;Z)V";
+  if (file) {
+    const auto path = va_arg(arguments, jobject);
+    const int append = va_arg(arguments, int);
+    vm->files.push_back(vm->Text(path) + (append ? " append" : " replace"));
+  }
+  return vm->Result(std::string("NewObject ") + (file ? "FileOutputStream" : "PrintStream"),
+                    reinterpret_cast<jobject>(++vm->objects));
 }
 jboolean JNICALL ExceptionCheck(JNIEnv*) { return vm->pending ? JNI_TRUE : JNI_FALSE; }
 void JNICALL ExceptionDescribe(JNIEnv*) { vm->log.push_back("ExceptionDescribe"); }
@@ -128,6 +149,7 @@ class JniCalls : public testing::Test {
         {MessageClass, "Error locating class: %s"},          {MessageMethod, "Error locating method: %s"},
         {MessageObject, "Error instantiating object: %s"}, {MessageStringArgument, "Error assigning string argument: %s"},
         {MessageInvoke, "Error invoking method: %s"}};
+    static_assert(MessageClass == 9 && MessageInvoke == 13);
     for (const auto& [id, text] : messages) SetMessage(id, CopyText(text));
     table_.FindClass = FindClass;
     table_.GetStaticMethodID = GetStaticMethodID;
@@ -137,6 +159,8 @@ class JniCalls : public testing::Test {
     table_.CallStaticObjectMethodV = CallStaticObjectMethodV;
     table_.CallStaticVoidMethodV = CallStaticVoidMethodV;
     table_.ExceptionCheck = ExceptionCheck;
+    table_.GetMethodID = GetMethodID;
+    table_.NewObjectV = NewObjectV;
     table_.ExceptionDescribe = ExceptionDescribe;
     table_.ExceptionClear = ExceptionClear;
     env_.functions = &table_;
@@ -321,6 +345,60 @@ TEST_F(JniCalls, OnlyTheExtractPathAndConsoleFlagMayFailWithoutEndingTheRun) {
   EXPECT_FALSE(SetLauncherProperties(Env(), values));
   EXPECT_EQ(scripted_.properties.size(), 1u);  // user.dir only
 }
+
+struct StreamCase {
+  const char* name;
+  std::optional<StreamTarget> out, err;
+  std::vector<std::pair<std::string, Fault>> faults;
+  std::vector<std::string> files;      // FileOutputStreams opened
+  std::vector<std::string> installed;  // methods called, in order
+  std::vector<std::string> reported;
+};
+
+class StreamRedirection : public JniCalls, public testing::WithParamInterface<StreamCase> {};
+
+TEST_P(StreamRedirection, InstallsWhatWasAskedAndStopsAtTheFirstFailure) {
+  const StreamCase& c = GetParam();
+  scripted_.faults = c.faults;
+  const bool installed = RedirectStandardStreams(Env(), c.out ? &*c.out : nullptr, c.err ? &*c.err : nullptr);
+  EXPECT_EQ(installed, c.reported.empty());
+  EXPECT_EQ(scripted_.files, c.files);
+  std::vector<std::string> methods;
+  for (const auto& [method, stream] : scripted_.installed) methods.push_back(method);
+  EXPECT_EQ(methods, c.installed);
+  EXPECT_EQ(reports, c.reported);
+}
+
+const StreamTarget OutLog{"logs\\out.log", false};
+const StreamTarget ErrLog{"logs\\err.log", true};
+const StreamTarget SameAsOut{"logs\\out.log", true};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamRedirection,
+    testing::Values(
+        StreamCase{"NothingAskedNothingDone", {}, {}, {{"FindClass java/lang/System", NullAndThrows}}, {}, {}, {}},
+        StreamCase{"BothToTheirFiles", OutLog, ErrLog, {}, {"logs\\out.log replace", "logs\\err.log append"}, {"setOut", "setErr"}, {}},
+        // One path: one file opened with System.out's flag, one stream for both.
+        StreamCase{"OnePathOneStream", OutLog, SameAsOut, {}, {"logs\\out.log replace"}, {"setOut", "setErr"}, {}},
+        StreamCase{"OnlyErr", {}, ErrLog, {}, {"logs\\err.log append"}, {"setErr"}, {}},
+        StreamCase{"SystemMissing", OutLog, ErrLog, {{"FindClass java/lang/System", NullAndThrows}}, {}, {},
+                   {"error: Error locating class: java/lang/System"}},
+        StreamCase{"FileCannotBeOpened", OutLog, ErrLog, {{"NewObject FileOutputStream", NullAndThrows}},
+                   {"logs\\out.log replace"}, {}, {"error: Error instantiating object: java/io/FileOutputStream"}},
+        StreamCase{"FileConstructorMissing", OutLog, {}, {{"GetMethodID (Ljava/lang/String;Z)V", NullAndThrows}}, {}, {},
+                   {"error: Error locating method: java/io/FileOutputStream(String, boolean)"}},
+        StreamCase{"PrintStreamConstructorMissing", OutLog, {}, {{"GetMethodID (Ljava/io/OutputStream;)V", Null}},
+                   {"logs\\out.log replace"}, {}, {"error: Error locating method: java/io/PrintStream(java/io/OutputStream)"}},
+        StreamCase{"PrintStreamNotMade", OutLog, {}, {{"NewObject PrintStream", NullAndThrows}}, {"logs\\out.log replace"}, {},
+                   {"error: Error instantiating object: java/io/PrintStream"}},
+        StreamCase{"PrintStreamClassMissing", OutLog, {}, {{"FindClass java/io/PrintStream", NullAndThrows}},
+                   {"logs\\out.log replace"}, {}, {"error: Error locating class: java/io/PrintStream"}},
+        // A failing System.err leaves the installed System.out in place.
+        StreamCase{"SetErrThrows", OutLog, ErrLog, {{"Call setErr", Throws}}, {"logs\\out.log replace", "logs\\err.log append"},
+                   {"setOut", "setErr"}, {"error: Error invoking method: setErr"}},
+        StreamCase{"SetOutMissing", OutLog, ErrLog, {{"GetStaticMethodID setOut", Null}}, {"logs\\out.log replace"}, {},
+                   {"error: Error locating method: setOut"}}),
+    [](const testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
 // main's arguments: static tokens first; given arguments as they are; AppOptions only for none.
 struct ArgumentCase {
