@@ -1,6 +1,6 @@
 // Finding a Java runtime, end to end: what a launcher does when there is none, and which jvm.dll it
-// takes when there is one. Loading the runtime is not part of this build yet, so a found runtime
-// shows in the report that says so.
+// takes when there is one. The runtimes here are empty files, so the runtime found shows in the
+// report that it could not be loaded.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using RuntimeSearch = WineTest;
 
 std::string Found(const std::string& path) {
-  return "Starting the Java runtime (" + path + ") is not part of this build yet.";
+  return "Unable to load JVM: " + path;
 }
 
 // Waits (bounded) for a file that another process writes; "" when it never comes.
