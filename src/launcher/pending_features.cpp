@@ -1,13 +1,10 @@
 // Features this build does not have yet, kept in one place so that each can be removed when it lands.
 // Each one tells the user that it is missing and answers failure, or does nothing where the feature
 // itself never reports anything.
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/jvm_hooks.h"
-#include "app/streams.h"
 #include "launcher/archives.h"
 #include "launcher/ini_override.h"
 #include "launcher/launch_config.h"
@@ -34,6 +31,10 @@ void SpawnCleanupChild() {}
 
 // --- Service installation and runtime ---
 std::atomic<HANDLE> EventSource{nullptr};
+// No service start ever succeeds yet, so the exit hook has no stop to report.
+std::atomic<bool> ServiceSucceeded{false};
+HANDLE ServiceStopEvent = nullptr;
+std::atomic<bool> ServiceMainFinished{false};
 
 // Answers "not installed" so that the install command reaches InstallService, which reports.
 int QueryServiceInstalled(const char*) { return 0; }
@@ -71,41 +72,3 @@ std::atomic<HWND> SplashWindow{nullptr};
 std::atomic<bool> SplashFailed{false};
 
 void StartSplashScreen() { SplashFailed = true; }  // the splash never reports; there is just none yet
-
-// --- Streams, hooks and captured output ---
-// Without log files, console or capture there is nothing to set up yet.
-bool PrepareStandardStreams() {
-  const LaunchConfigRecord& c = LaunchConfig;
-  if (c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && !c.ShowConsole) return true;
-  ReportError("Log files, the console and captured output are not part of this build yet "
-              "(set StdOutMode and StdErrMode to 0).");
-  return false;
-}
-
-// No output is captured yet, so every report with output is a plain error report.
-void ReportErrorWithOutput(const char* format, ...) {
-  char text[ReportTextCapacity];
-  va_list arguments;
-  va_start(arguments, format);
-  FormatTextV(text, sizeof(text), format, arguments);
-  va_end(arguments);
-  ReportError("%s", text);
-}
-
-// The VM's messages are kept for error reports once captured output exists; until then they go.
-jint JNICALL VfprintfHook(FILE*, const char* format, va_list arguments) {
-  char text[4096];
-  return _vsnprintf(text, sizeof(text) - 1, format, arguments);
-}
-
-// The clean-up child and the service hand-shake are not part of this build yet.
-void JNICALL ExitHook(jint status) {
-  if (InstanceMutex != nullptr) CloseHandle(InstanceMutex);
-  std::exit(status);
-}
-
-void JNICALL AbortHook() {
-  ReportError("JVM has aborted due to an internal error.");
-  if (InstanceMutex != nullptr) CloseHandle(InstanceMutex);
-  std::abort();
-}

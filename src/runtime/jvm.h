@@ -7,8 +7,9 @@
 
 #include "runtime/text.h"
 
-// Guards the captured output; initialised by StartJvm before the VM exists.
-extern CRITICAL_SECTION OutputLock;
+// Guards the captured output. A lock that needs no set-up, so that a report made before or without
+// a VM (a failed create, an early failure) finds it ready.
+extern SRWLOCK OutputLock;
 // The loaded runtime, the VM and the JNIEnv of the thread that created it (null before StartJvm).
 extern HMODULE JvmModule;
 extern JavaVM* JavaVm;

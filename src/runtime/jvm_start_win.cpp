@@ -13,7 +13,7 @@
 #include "runtime/variables.h"
 #include "ui/report.h"
 
-CRITICAL_SECTION OutputLock;
+SRWLOCK OutputLock = SRWLOCK_INIT;
 HMODULE JvmModule = nullptr;
 JavaVM* JavaVm = nullptr;
 JNIEnv* MainEnv = nullptr;
@@ -226,11 +226,6 @@ bool CollectArchives(TextBuffer* classPath, const char* directory) {
 
 bool StartJvm() {
   if (!ProbeSystemVersion()) return false;
-  static bool lockReady = false;
-  if (!lockReady) {
-    InitializeCriticalSection(&OutputLock);
-    lockReady = true;
-  }
   const LaunchConfigRecord& config = LaunchConfig;
   if (config.StdOutMode == StreamNone && config.StdErrMode == StreamNone && config.ShowConsole) OpenConsole();
   if (config.WorkingDirBeforeJvm && !SetWorkingDirectory(true)) return false;

@@ -1,0 +1,72 @@
+// Setting up System.out and System.err before main: the console, log files, then the capture pipe.
+#include "app/streams.h"
+
+#include "app/captured_output.h"
+#include "app/stream_calls.h"
+#include "launcher/launch_config.h"
+#include "runtime/jvm.h"
+#include "runtime/text.h"
+#include "runtime/variables.h"
+#include "ui/report.h"
+
+namespace {
+
+// Without the pipe both modes become None: the streams meant for it stay where the VM put them, a log
+// file stays in place, and later reports carry no details.
+void GiveUpCapture() {
+  LaunchConfig.StdOutMode = StreamNone;
+  LaunchConfig.StdErrMode = StreamNone;
+}
+
+bool RedirectLogFiles() {
+  LaunchConfigRecord& c = LaunchConfig;
+  const bool outToFile = c.StdOutMode == StreamFile, errToFile = c.StdErrMode == StreamFile;
+  if (!outToFile && !errToFile) return true;
+  HeapText outPath(outToFile ? PrepareOutputPath(c.StdOutFile) : nullptr);
+  HeapText errPath(errToFile ? PrepareOutputPath(c.StdErrFile) : nullptr);
+  if ((outToFile && !outPath) || (errToFile && !errPath)) {
+    ReportError(Message(MessageFileWrite), outToFile && !outPath ? c.StdOutFile : c.StdErrFile);
+    return false;
+  }
+  const StreamTarget out{outPath.get(), c.StdOutFileAppend}, err{errPath.get(), c.StdErrFileAppend};
+  return RedirectStandardStreams(MainEnv, outToFile ? &out : nullptr, errToFile ? &err : nullptr);
+}
+
+// The capture pipe and the streams on it; any failure here only means going on without capture.
+void RedirectToCapture() {
+  LaunchConfigRecord& c = LaunchConfig;
+  if (c.StdOutMode != StreamCapture && c.StdErrMode != StreamCapture) return;
+  char name[32];
+  if (!CreateCapturePipe(name, sizeof(name))) {
+    GiveUpCapture();
+    return;
+  }
+  const StreamTarget out{name, c.StdOutFileAppend}, err{name, c.StdErrFileAppend};
+  errorReportsEnabled = false;
+  const bool redirected = RedirectStandardStreams(MainEnv, c.StdOutMode == StreamCapture ? &out : nullptr,
+                                                  c.StdErrMode == StreamCapture ? &err : nullptr);
+  errorReportsEnabled = true;
+  if (!redirected) {
+    StopCapture();
+    GiveUpCapture();
+  }
+}
+
+}  // namespace
+
+bool PrepareStandardStreams() {
+  LaunchConfigRecord& c = LaunchConfig;
+  if (c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && c.ShowConsole) {
+    // StartJvm opened the console for this case.
+    const StreamTarget out{"CONOUT$", c.StdOutFileAppend}, err{"CONOUT$", c.StdErrFileAppend};
+    if (!RedirectStandardStreams(MainEnv, &out, &err)) return false;
+  }
+  if (!RedirectLogFiles()) return false;
+  RedirectToCapture();
+  if (c.StdOutMode != StreamCapture && c.StdErrMode != StreamCapture) return true;
+  if (!StartCaptureReader()) {
+    ReportLastError("Internal error RC000015");
+    return false;
+  }
+  return true;
+}
