@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/shutdown.h"
 #include "fake_screen.h"
 #include "launcher/launch_config.h"
 #include "launcher/setting_table.h"
@@ -151,5 +152,25 @@ INSTANTIATE_TEST_SUITE_P(
         // A thread that never attached has nothing to detach.
         AttachedCase{"AttachRefused", JNI_ERR, "", true, false, 0, "Unable to attach thread to the JVM."}),
     [](const testing::TestParamInfo<AttachedCase>& info) { return std::string(info.param.name); });
+
+// The stopper calls System.exit(0) on a thread of its own; when the call comes back (the exit hook
+// did not end the process) it still detaches.
+TEST_P(AttachedRun, TheStopperDetachesOnEveryRoadItAttached) {
+  const AttachedCase& c = GetParam();
+  if (!c.jniExports) GTEST_SKIP() << "the stopper does not look at the exports";
+  script.attachResult = c.attachResult;
+  script.missingClass = c.missingClass[0] == '\0' ? "" : "java/lang/System";
+  EXPECT_EQ(StopApplication(), c.succeeds);
+  EXPECT_EQ(script.attachName, "Corvane stopper thread");
+  EXPECT_EQ(script.detaches, c.detaches);
+  EXPECT_EQ(script.mainCalls, c.succeeds ? 1 : 0);  // System.exit was called
+  if (c.shown[0] == '\0') {
+    EXPECT_TRUE(ScreenRecords().empty());
+  } else {
+    ASSERT_EQ(ScreenRecords().size(), 1u);
+    EXPECT_EQ(ScreenRecords()[0].text,
+              c.missingClass[0] == '\0' ? c.shown : "Error locating class: java/lang/System");
+  }
+}
 
 }  // namespace
