@@ -13,93 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "e2e_support.h"
+#include "java_app_support.h"
 
 namespace {
 
 using namespace corvane::test;
 namespace fs = std::filesystem;
 
-// The runtimes of the fixtures: a working fake, a DLL without the JNI exports, one with only
-// JNI_CreateJavaVM, and a file that is no DLL at all.
-enum class Runtime { Fake, NoExports, HalfExports, NotADll };
-
-fs::path RuntimeFile(Runtime runtime) {
-  const fs::path base = fs::path(Win64BuildDir()) / "tests" / "fixtures" / "fake_jvm";
-  switch (runtime) {
-    case Runtime::Fake: return base / "jvm.dll";
-    case Runtime::NoExports: return base / "noexports" / "jvm.dll";
-    case Runtime::HalfExports: return base / "halfexports" / "jvm.dll";
-    case Runtime::NotADll: return base / "notadll" / "jvm.dll";
-  }
-  return {};
-}
-
-fs::path ScenarioJar() {
-  const char* jar = std::getenv("CORVANE_SCENARIO_JAR");
-  return jar != nullptr ? fs::path(jar) : fs::path();
-}
-
-void PutRuntime(const fs::path& folder, Runtime runtime) {
-  fs::create_directories(folder / "bin" / "server");
-  fs::copy_file(RuntimeFile(runtime), folder / "bin" / "server" / "jvm.dll", fs::copy_options::overwrite_existing);
-}
-
-// A folder of its own for one run: the scenario's launcher, the application's jar beside it and,
-// unless told otherwise, a runtime in jre\bin\server.
-struct AppFolder {
-  fs::path folder;
-  std::string launcher;  // Windows path
-};
-
-// The lines a run printed, line ends normalised and the VM's stack lines left out.
-std::vector<std::string> Lines(const std::string& output) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : output) {
-    if (c == '\r') continue;
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
-    if (line.rfind("\tat ", 0) != 0) lines.push_back(line);
-    line.clear();
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& wanted) {
-  return std::find(lines.begin(), lines.end(), wanted) != lines.end();
-}
-
-std::vector<std::string> Shown(const RunResult& result) {
-  std::vector<std::string> texts;
-  for (const Dialog& dialog : result.dialogs) {
-    for (const std::string& text : dialog.Texts("static")) texts.push_back(dialog.title + ": " + text);
-  }
-  return texts;
-}
-
-class JavaRoad : public WineTest {
- protected:
-  static AppFolder MakeAppFolder(const std::string& scenario, std::optional<Runtime> runtime = Runtime::Fake) {
-    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
-    AppFolder app{Session().FreshDir("apps/" + test), ""};
-    const fs::path source = fs::path(std::getenv("CORVANE_E2E_LAUNCHERS")) / ("scenario-" + scenario + ".exe");
-    ScenarioLauncher(scenario);
-    fs::copy_file(source, app.folder / "app.exe");
-    fs::copy_file(ScenarioJar(), app.folder / "scenario-app.jar");
-    if (runtime) PutRuntime(app.folder / "jre", *runtime);
-    app.launcher = WindowsPath((app.folder / "app.exe").string());
-    return app;
-  }
-
-  static RunResult RunApp(const AppFolder& app, const std::string& arguments, RunOptions options = {}) {
-    options.workDir = app.folder.string();
-    return Session().Run(Quote(app.launcher) + (arguments.empty() ? "" : " " + arguments), options);
-  }
-};
+using JavaRoad = JavaAppTest;
 
 TEST_F(JavaRoad, ArgumentsFollowTheStaticOptionsUnexpanded) {
   const AppFolder app = MakeAppFolder("java-app");
@@ -207,7 +128,7 @@ struct RuntimeFailure {
   const char* shown;
 };
 
-class JavaRoadRuntimeFailures : public JavaRoad, public testing::WithParamInterface<RuntimeFailure> {};
+class JavaRoadRuntimeFailures : public JavaAppTest, public testing::WithParamInterface<RuntimeFailure> {};
 
 TEST_P(JavaRoadRuntimeFailures, AreReportedWithTheRuntimePath) {
   const RuntimeFailure& failure = GetParam();
@@ -246,11 +167,6 @@ TEST_F(JavaRoad, AClassPathFolderIsFollowedByItsArchives) {
   const std::vector<std::string> lines = Lines(result.output);
   EXPECT_TRUE(Has(lines, "prop java.class.path=lib;lib\\nested\\scenario-app.jar;missing.jar")) << result.output;
   EXPECT_TRUE(Has(lines, "prop user.dir=" + WindowsPath(work.string()))) << result.output;
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST_F(JavaRoad, AwtComesOnlyFromTheRuntimesBinFolder) {
