@@ -73,7 +73,7 @@ struct AttachedCase {
   const char* shown;  // "" for no report
 };
 
-class AttachedRun : public testing::TestWithParam<AttachedCase> {
+class ScriptedVmTest : public testing::Test {
  protected:
   void SetUp() override {
     script = Script{};
@@ -118,6 +118,8 @@ class AttachedRun : public testing::TestWithParam<AttachedCase> {
   char* savedJvmPath_ = nullptr;
 };
 
+class AttachedRun : public ScriptedVmTest, public testing::WithParamInterface<AttachedCase> {};
+
 TEST_P(AttachedRun, DetachesOnEveryRoadItAttached) {
   const AttachedCase& c = GetParam();
   script.attachResult = c.attachResult;
@@ -155,11 +157,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The stopper calls System.exit(0) on a thread of its own; when the call comes back (the exit hook
 // did not end the process) it still detaches.
-TEST_P(AttachedRun, TheStopperDetachesOnEveryRoadItAttached) {
-  const AttachedCase& c = GetParam();
-  if (!c.jniExports) GTEST_SKIP() << "the stopper does not look at the exports";
+struct StopperCase {
+  const char* name;
+  jint attachResult;
+  bool systemMissing;
+  bool succeeds;
+  int detaches;
+  const char* shown;  // "" for no report
+};
+
+class StopperRun : public ScriptedVmTest, public testing::WithParamInterface<StopperCase> {};
+
+TEST_P(StopperRun, DetachesOnEveryRoadItAttached) {
+  const StopperCase& c = GetParam();
   script.attachResult = c.attachResult;
-  script.missingClass = c.missingClass[0] == '\0' ? "" : "java/lang/System";
+  script.missingClass = c.systemMissing ? "java/lang/System" : "";
   EXPECT_EQ(StopApplication(), c.succeeds);
   EXPECT_EQ(script.attachName, "Corvane stopper thread");
   EXPECT_EQ(script.detaches, c.detaches);
@@ -168,9 +180,15 @@ TEST_P(AttachedRun, TheStopperDetachesOnEveryRoadItAttached) {
     EXPECT_TRUE(ScreenRecords().empty());
   } else {
     ASSERT_EQ(ScreenRecords().size(), 1u);
-    EXPECT_EQ(ScreenRecords()[0].text,
-              c.missingClass[0] == '\0' ? c.shown : "Error locating class: java/lang/System");
+    EXPECT_EQ(ScreenRecords()[0].text, c.shown);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, StopperRun,
+    testing::Values(StopperCase{"ExitReturns", JNI_OK, false, true, 1, ""},
+                    StopperCase{"SystemMissing", JNI_OK, true, false, 1, "Error locating class: java/lang/System"},
+                    StopperCase{"AttachRefused", JNI_ERR, false, false, 0, "Unable to attach thread to the JVM."}),
+    [](const testing::TestParamInfo<StopperCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -24,13 +24,8 @@ using namespace corvane::test;
 class JvmStart : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof(temp), temp);
-    ASSERT_GT(length, 0u);
-    ASSERT_LT(length, sizeof(temp));
-    static int serial = 0;
-    root_ = std::string(temp) + "cvjs" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    ASSERT_TRUE(MakeDirectories(root_));
+    root_ = MakeScratchRoot("cvjs");
+    ASSERT_FALSE(root_.empty());
     GetCurrentDirectoryA(sizeof(savedDirectory_), savedDirectory_);
     savedMessage_ = Message(MessageFileAccess);
     SetMessage(MessageFileAccess, CopyText("Error accessing file/directory: %s"));

@@ -127,13 +127,8 @@ class RuntimeSearch : public ::testing::Test {
     RegistryJavaHome[0] = '\0';
     ScreenRecords().clear();
 
-    char temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof(temp), temp);
-    ASSERT_GT(length, 0u);
-    ASSERT_LT(length, sizeof(temp));
-    static int serial = 0;
-    root_ = std::string(temp) + "cvrs" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    ASSERT_TRUE(MakeDirectories(root_));
+    root_ = MakeScratchRoot("cvrs");
+    ASSERT_FALSE(root_.empty());
   }
 
   void TearDown() override {

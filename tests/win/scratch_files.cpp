@@ -9,6 +9,16 @@ std::wstring LongForm(const std::string& path) {
   return L"\\\\?\\" + wide;
 }
 
+std::string MakeScratchRoot(const char* prefix) {
+  char temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof(temp), temp);
+  if (length == 0 || length >= sizeof(temp)) return "";
+  static int serial = 0;
+  const std::string root =
+      std::string(temp) + prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+  return MakeDirectories(root) ? root : "";
+}
+
 bool MakeDirectories(const std::string& path) {
   for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
     CreateDirectoryW(LongForm(at == std::string::npos ? path : path.substr(0, at)).c_str(), nullptr);

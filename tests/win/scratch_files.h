@@ -9,6 +9,9 @@
 namespace corvane::test {
 
 std::wstring LongForm(const std::string& path);
+// A new, empty folder under the temporary folder, named by `prefix`, the process and a counter;
+// "" when it cannot be made.
+std::string MakeScratchRoot(const char* prefix);
 // The folder and every missing parent; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 // An empty file, with the folders it needs.
