@@ -9,6 +9,10 @@
 //   exit-hook N | abort-hook                       the VM called that hook (the process ends there)
 //   report TEXT | report info TEXT                 a report of the launcher's code
 //
+// A scenario's `out` and `err` go to RedirectStandardStreams right after the VM is created, before
+// the launcher's properties, as the launcher does; their names are relative, so the VM opens them
+// in the current folder, which the test makes the run's own. The test records the files.
+//
 // Usage: cv-contract <jvm library> <class path> <scenario file> <scenario name> <transcript file>
 // Exit status: 0 after DestroyJavaVM, 255 when the run failed (reported), the exit hook's status,
 // AbortHookStatus after the abort hook, 2 for a usage or setup fault (said on stderr, no run).
@@ -26,6 +30,7 @@
 
 #include "app/jni_calls.h"
 #include "app/run_sequence.h"
+#include "app/stream_calls.h"
 #include "contract_platform.h"
 #include "launcher/launch_config.h"
 #include "runtime/text.h"
@@ -216,6 +221,13 @@ bool RunScenarioMain(JNIEnv* env, const Scenario& s, const std::string& commandL
                  ExpandContractToken);
 }
 
+// The scenario's stream files, if any; false after a reported failure.
+bool RedirectScenarioStreams(JNIEnv* env, const Scenario& s) {
+  const StreamTarget out{s.out.name.c_str(), s.out.append};
+  const StreamTarget err{s.err.name.c_str(), s.err.append};
+  return RedirectStandardStreams(env, s.out.name.empty() ? nullptr : &out, s.err.name.empty() ? nullptr : &err);
+}
+
 // The attached thread of attached mode: its own env, its own main call, then detached again.
 void RunAttachedThread(JavaVM* vm, const Scenario* s, std::atomic<bool>* ok) {
   JNIEnv* env = nullptr;
@@ -280,6 +292,8 @@ int Run(const char* library, const char* classPath, const Scenario& s) {
     ReportErrorWithOutput(Message(MessageJvmCreate), FileNameOf(library));
     return FailedRunStatus;
   }
+
+  if (!RedirectScenarioStreams(env, s)) return FailedRunStatus;
 
   LauncherProperties properties{};
   properties.userDir = "C:\\contract\\dir";

@@ -14,6 +14,11 @@
 // - the JVM library's file name (libjvm.so or jvm.dll) in reports becomes "<jvm library>";
 // - bytes above 126 and controls other than tab are written \xHH, so that the documents are plain
 //   ASCII and the bytes of the Windows-1252 scenario stay visible.
+// - the system's reason that ends a FileNotFoundException's message becomes "(<reason>)": Linux
+//   says "(Is a directory)" where Windows says "(Access is denied)" for the same folder.
+// After the stream sections come the files the scenario names (its `out`, `err` and the files and
+// folders made before the run), read once the process has ended, however it ended: "--- file NAME"
+// and its lines, normalised alike, or "(missing)" or "(a folder)" after the name.
 // Nothing of Wine's own output needs dropping: wine-run.sh runs with WINEDEBUG=-all.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -42,6 +47,7 @@ void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 namespace {
 
 constexpr char FatalErrorHeader[] = "# A fatal error has been detected by the Java Runtime Environment:";
+constexpr char FileNotFoundHead[] = "java.io.FileNotFoundException: ";
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -107,6 +113,12 @@ std::string NormaliseStream(const std::string& text, const std::string& libraryN
   }
   std::string out;
   for (std::string line : lines) {
+    if (line.rfind(FileNotFoundHead, 0) == 0 && !line.empty() && line.back() == ')') {
+      const size_t open = line.rfind(" (");
+      if (open != std::string::npos && open >= std::strlen(FileNotFoundHead)) {
+        line.replace(open, std::string::npos, " (<reason>)");
+      }
+    }
     if (!libraryName.empty()) {
       for (size_t at = line.find(libraryName); at != std::string::npos; at = line.find(libraryName, at)) {
         line.replace(at, libraryName.size(), "<jvm library>");
@@ -118,22 +130,96 @@ std::string NormaliseStream(const std::string& text, const std::string& libraryN
   return out;
 }
 
+// A file of the run's folder as the run left it.
+struct RecordedFile {
+  enum class Kind { Missing, Folder, File, Other };
+  std::string name;
+  Kind kind = Kind::Missing;
+  std::string content;
+};
+
 struct RunResult {
   std::string fault;  // why the run could not be made; empty when it was
   std::string status;
   std::string out;
   std::string err;
   std::string transcript;
+  std::vector<RecordedFile> files;
 };
 
+std::string FileSection(const RecordedFile& f, const std::string& libraryName) {
+  switch (f.kind) {
+    case RecordedFile::Kind::Missing:
+      return "--- file " + f.name + " (missing)\n";
+    case RecordedFile::Kind::Folder:
+      return "--- file " + f.name + " (a folder)\n";
+    case RecordedFile::Kind::Other:
+      return "--- file " + f.name + " (neither file nor folder)\n";
+    case RecordedFile::Kind::File:
+      break;
+  }
+  return "--- file " + f.name + "\n" + NormaliseStream(f.content, libraryName);
+}
+
 std::string Document(const RunResult& r, const std::string& libraryName) {
-  return "status " + r.status + "\n--- stdout\n" + NormaliseStream(r.out, libraryName) + "--- stderr\n" +
-         NormaliseStream(r.err, libraryName) + "--- transcript\n" + NormaliseStream(r.transcript, libraryName);
+  std::string document = "status " + r.status + "\n--- stdout\n" + NormaliseStream(r.out, libraryName) +
+                         "--- stderr\n" + NormaliseStream(r.err, libraryName) + "--- transcript\n" +
+                         NormaliseStream(r.transcript, libraryName);
+  for (const RecordedFile& f : r.files) document += FileSection(f, libraryName);
+  return document;
+}
+
+// Makes the scenario's files and folders in `dir`; false with `fault` when one cannot be made.
+bool MakeEntriesBefore(const fs::path& dir, const std::vector<EntryBefore>& before, std::string* fault) {
+  for (const EntryBefore& e : before) {
+    std::error_code ec;
+    if (e.folder) {
+      fs::create_directory(dir / e.name, ec);
+    } else {
+      std::ofstream file(dir / e.name, std::ios::binary);
+      file << e.text << "\n";
+      file.close();
+      if (!file) ec = std::make_error_code(std::errc::io_error);
+    }
+    if (ec) {
+      *fault = "cannot make " + (dir / e.name).string() + " before the run: " + ec.message();
+      return false;
+    }
+  }
+  return true;
+}
+
+// The named entries of `dir` as they are now.
+std::vector<RecordedFile> RecordFiles(const fs::path& dir, const std::vector<std::string>& names, std::string* fault) {
+  std::vector<RecordedFile> files;
+  for (const std::string& name : names) {
+    RecordedFile f;
+    f.name = name;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(dir / name, ec);
+    if (status.type() == fs::file_type::not_found) {
+      f.kind = RecordedFile::Kind::Missing;
+    } else if (ec) {
+      *fault = "cannot look at " + (dir / name).string() + ": " + ec.message();
+    } else if (status.type() == fs::file_type::directory) {
+      f.kind = RecordedFile::Kind::Folder;
+    } else if (status.type() == fs::file_type::regular) {
+      bool read = false;
+      f.kind = RecordedFile::Kind::File;
+      f.content = ReadFile((dir / name).string(), &read);
+      if (!read) *fault = "cannot read " + (dir / name).string();
+    } else {
+      f.kind = RecordedFile::Kind::Other;
+    }
+    files.push_back(std::move(f));
+  }
+  return files;
 }
 
 // Runs argv in `dir` with stdout and stderr to files of their own, no core dumps, and an
-// environment without the variables that make a JVM or Wine print more or behave otherwise.
-RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir) {
+// environment without the variables that make a JVM or Wine print more or behave otherwise. The
+// scenario's entries are made in `dir` first and its named files recorded after the process ends.
+RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, const Scenario* s = nullptr) {
   RunResult result;
   std::error_code ec;
   fs::remove_all(dir, ec);
@@ -142,6 +228,7 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir) 
     result.fault = "cannot create " + dir.string() + ": " + ec.message();
     return result;
   }
+  if (s != nullptr && !MakeEntriesBefore(dir, s->before, &result.fault)) return result;
   const std::string outPath = (dir / "stdout.txt").string();
   const std::string errPath = (dir / "stderr.txt").string();
   const pid_t child = fork();
@@ -192,6 +279,7 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir) 
   bool transcriptOk = false;
   result.transcript = ReadFile((dir / "transcript.txt").string(), &transcriptOk);
   if (!transcriptOk) result.transcript = "(no transcript file)\n";
+  if (s != nullptr) result.files = RecordFiles(dir, RecordedFiles(*s), &result.fault);
   return result;
 }
 
@@ -220,7 +308,7 @@ const RunResult& HotSpotRun(const Scenario& s) {
   const fs::path dir = WorkDir() / s.name / "hotspot";
   RunResult r = RunProcess({Env("CORVANE_CONTRACT_DRIVER"), HotSpotLibrary(), Env("CORVANE_CONTRACT_JAR"),
                             ScenarioFilePath(), s.name, (dir / "transcript.txt").string()},
-                           dir);
+                           dir, &s);
   return runs.emplace(s.name, std::move(r)).first->second;
 }
 
@@ -233,7 +321,7 @@ const RunResult& FakeRun(const Scenario& s) {
   RunResult r = RunProcess({CORVANE_WINE_RUN, FakeDriver(), WindowsPath(FakeLibrary()),
                             WindowsPath(Env("CORVANE_CONTRACT_JAR")), WindowsPath(ScenarioFilePath()), s.name,
                             WindowsPath((dir / "transcript.txt").string())},
-                           dir);
+                           dir, &s);
   return runs.emplace(s.name, std::move(r)).first->second;
 }
 
@@ -401,7 +489,35 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"second without attached", "[a]\nsecond = stop\n", "not attached"},
                     ParseCase{"short byte escape", "[a]\nargs = \\xE\n", "two hex digits"},
                     ParseCase{"nul byte escape", "[a]\nargs = a\\x00\n", "\\x00"},
-                    ParseCase{"no equals sign", "[a]\nargs\n", "line 2: expected"}),
+                    ParseCase{"no equals sign", "[a]\nargs\n", "line 2: expected"},
+                    ParseCase{"streams and entries before",
+                              "[a]\nout = o.log replace\nerr = e_1.log append\nfile-before = o.log: x\n"
+                              "file-before = e_1.log:\nfolder-before = logs\n",
+                              nullptr},
+                    ParseCase{"stream without mode", "[a]\nout = o.log\n", "line 2: a stream's file must be"},
+                    ParseCase{"stream with unknown mode", "[a]\nerr = e.log truncate\n", "'NAME append' or"},
+                    ParseCase{"stream with two spaces", "[a]\nerr = e.log  append\n", "line 2"},
+                    ParseCase{"stream with extra word", "[a]\nerr = e.log append now\n", "line 2"},
+                    ParseCase{"stream given twice", "[a]\nout = a replace\nout = b replace\n", "key 'out' given twice"},
+                    ParseCase{"parent folder", "[a]\nout = .. replace\n", "line 2: file name '..'"},
+                    ParseCase{"path outside the folder", "[a]\nout = ../x.log replace\n", "file name"},
+                    ParseCase{"absolute path", "[a]\nerr = /tmp/x replace\n", "file name"},
+                    ParseCase{"windows path", "[a]\nerr = c:\\o.log replace\n", "file name"},
+                    ParseCase{"sub folder", "[a]\nout = logs/o.log replace\n", "file name"},
+                    ParseCase{"upper case file name", "[a]\nout = Out.log replace\n", "file name"},
+                    ParseCase{"hidden file name", "[a]\nout = .log replace\n", "file name"},
+                    ParseCase{"trailing dot", "[a]\nout = out. replace\n", "not end with '.'"},
+                    ParseCase{"null device", "[a]\nout = nul.log replace\n", "device on Windows"},
+                    ParseCase{"serial device", "[a]\nerr = com1 append\n", "device on Windows"},
+                    ParseCase{"test own transcript", "[a]\nout = transcript.txt replace\n", "test's own"},
+                    ParseCase{"test own stdout", "[a]\nfile-before = stdout.txt: x\n", "test's own"},
+                    ParseCase{"file before without colon", "[a]\nfile-before = e.log\n", "'NAME: TEXT'"},
+                    ParseCase{"file before without name", "[a]\nfile-before = : x\n", "file name ''"},
+                    ParseCase{"file made twice", "[a]\nfile-before = e.log: x\nfile-before = e.log: y\n",
+                              "line 3: 'e.log' made twice"},
+                    ParseCase{"file and folder of one name", "[a]\nfolder-before = logs\nfile-before = logs: x\n",
+                              "made twice"},
+                    ParseCase{"folder before with path", "[a]\nfolder-before = a/b\n", "file name"}),
     [](const testing::TestParamInfo<ParseCase>& info) {
       std::string name = info.param.what;
       for (char& c : name) {
@@ -409,6 +525,41 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+TEST(ScenarioFileValues, StreamFilesAndEntriesBeforeAreKeptInOrder) {
+  std::vector<Scenario> scenarios;
+  std::string error;
+  ASSERT_TRUE(ParseScenarios("[a]\nout = o.log append\nerr = e.log replace\nfile-before = e.log:  two words \n"
+                             "folder-before = logs\nfile-before = empty.log:\n[b]\n",
+                             &scenarios, &error))
+      << error;
+  const Scenario& a = scenarios[0];
+  EXPECT_EQ(a.out.name, "o.log");
+  EXPECT_TRUE(a.out.append);
+  EXPECT_EQ(a.err.name, "e.log");
+  EXPECT_FALSE(a.err.append);
+  ASSERT_EQ(a.before.size(), 3u);
+  EXPECT_EQ(a.before[0].name, "e.log");
+  EXPECT_FALSE(a.before[0].folder);
+  EXPECT_EQ(a.before[0].text, "two words");
+  EXPECT_EQ(a.before[1].name, "logs");
+  EXPECT_TRUE(a.before[1].folder);
+  EXPECT_EQ(a.before[2].text, "");
+  EXPECT_EQ(RecordedFiles(a), (std::vector<std::string>{"o.log", "e.log", "logs", "empty.log"}));
+  // Without any of these keys the streams stay where the VM put them and nothing is recorded.
+  EXPECT_EQ(scenarios[1].out.name, "");
+  EXPECT_EQ(scenarios[1].err.name, "");
+  EXPECT_TRUE(RecordedFiles(scenarios[1]).empty());
+}
+
+TEST(ScenarioFileValues, OneFileForBothStreamsIsRecordedOnce) {
+  std::vector<Scenario> scenarios;
+  std::string error;
+  ASSERT_TRUE(ParseScenarios("[a]\nout = b.log replace\nerr = b.log append\nfile-before = b.log: x\n", &scenarios,
+                             &error))
+      << error;
+  EXPECT_EQ(RecordedFiles(scenarios[0]), std::vector<std::string>{"b.log"});
+}
 
 TEST(ScenarioFileValues, DecodeByteEscapesAndKeepOtherBackslashes) {
   std::vector<Scenario> scenarios;
@@ -448,7 +599,19 @@ INSTANTIATE_TEST_SUITE_P(
                       "out before\n#\n# A fatal error has been detected by the Java Runtime Environment:\n#\n#  SIGSEGV "
                       "pid=1\n\n# end\n\nafter\n",
                       "out before\n# A fatal error has been detected by the Java Runtime Environment:\nafter\n"},
-        NormaliseCase{"hash lines without the header kept", "#\n# note\n", "#\n# note\n"}),
+        NormaliseCase{"hash lines without the header kept", "#\n# note\n", "#\n# note\n"},
+        NormaliseCase{"file not found reason of linux", "java.io.FileNotFoundException: logs (Is a directory)\n",
+                      "java.io.FileNotFoundException: logs (<reason>)\n"},
+        NormaliseCase{"file not found reason of windows",
+                      "java.io.FileNotFoundException: logs (Access is denied)\r\n",
+                      "java.io.FileNotFoundException: logs (<reason>)\n"},
+        NormaliseCase{"only the last parenthesis is the reason",
+                      "java.io.FileNotFoundException: a (b) (No such file or directory)\n",
+                      "java.io.FileNotFoundException: a (b) (<reason>)\n"},
+        NormaliseCase{"file not found without reason kept", "java.io.FileNotFoundException: (x)\n",
+                      "java.io.FileNotFoundException: (x)\n"},
+        NormaliseCase{"parenthesis of other lines kept", "out value (kept)\nerr java.io.FileNotFoundException: a (b)\n",
+                      "out value (kept)\nerr java.io.FileNotFoundException: a (b)\n"}),
     [](const testing::TestParamInfo<NormaliseCase>& info) {
       std::string name = info.param.what;
       for (char& c : name) {
@@ -456,5 +619,59 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// --- Entries made before a run and files recorded after it ---
+
+struct RecordCase {
+  const char* what;
+  const char* scenario;  // a scenario file with one scenario
+  const char* afterRun;  // "NAME=TEXT" written by the "run" ("" for none), replacing the file
+  const char* sections;  // the file sections of the document
+};
+
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.what; }
+
+class RunFolderFiles : public testing::TestWithParam<RecordCase> {};
+
+TEST_P(RunFolderFiles, AreMadeBeforeAndRecordedAfter) {
+  const RecordCase& c = GetParam();
+  std::vector<Scenario> scenarios;
+  std::string error;
+  ASSERT_TRUE(ParseScenarios(c.scenario, &scenarios, &error)) << error;
+  const fs::path dir = WorkDir() / "run-folder-files" / c.what;
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir);
+  std::string fault;
+  ASSERT_TRUE(MakeEntriesBefore(dir, scenarios[0].before, &fault)) << fault;
+  const std::string afterRun = c.afterRun;
+  if (!afterRun.empty()) {
+    const size_t equals = afterRun.find('=');
+    std::ofstream(dir / afterRun.substr(0, equals), std::ios::binary) << afterRun.substr(equals + 1);
+  }
+  RunResult r;
+  r.files = RecordFiles(dir, RecordedFiles(scenarios[0]), &fault);
+  EXPECT_EQ(fault, "");
+  std::string sections;
+  for (const RecordedFile& f : r.files) sections += FileSection(f, "libjvm.so");
+  EXPECT_EQ(sections, c.sections);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunFolderFiles,
+    testing::Values(
+        RecordCase{"untouched_file_before", "[a]\nfile-before = e.log: old\n", "", "--- file e.log\nold\n"},
+        RecordCase{"empty_file_before", "[a]\nfile-before = e.log:\n", "", "--- file e.log\n\n"},
+        RecordCase{"stream_file_never_made", "[a]\nout = o.log replace\n", "", "--- file o.log (missing)\n"},
+        RecordCase{"stream_file_written", "[a]\nerr = e.log append\n", "e.log=err a\r\nerr \xE9",
+                   "--- file e.log\nerr a\nerr \\xE9\n"},
+        RecordCase{"folder_stays_a_folder", "[a]\nfolder-before = logs\nout = logs replace\n", "",
+                   "--- file logs (a folder)\n"},
+        RecordCase{"both_streams_one_file", "[a]\nout = b.log replace\nerr = b.log append\n", "b.log=one\n",
+                   "--- file b.log\none\n"},
+        RecordCase{"stack_lines_and_reason_normalised", "[a]\nerr = e.log replace\n",
+                   "e.log=java.io.FileNotFoundException: x (Access is denied)\r\n\tat A.b(A.java)\r\n",
+                   "--- file e.log\njava.io.FileNotFoundException: x (<reason>)\n"}),
+    [](const testing::TestParamInfo<RecordCase>& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -11,6 +12,65 @@ bool ValidName(const std::string& name) {
     const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
     if (!allowed) return false;
   }
+  return true;
+}
+
+// Names of Windows devices: "nul.log" is the null device there, a file on Linux.
+bool IsDeviceName(const std::string& name) {
+  const std::string base = name.substr(0, name.find('.'));
+  if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '0' &&
+         base[3] <= '9';
+}
+
+// A name for a file of the run's folder that means the same on Linux and under Wine (case, trailing
+// dots, devices) and cannot leave the folder or clobber the test's own capture files.
+bool CheckFileName(const std::string& name, std::string* fault) {
+  bool allowed = !name.empty() && name.size() <= 64;
+  for (char c : name) {
+    allowed = allowed && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
+  }
+  const char first = name.empty() ? '.' : name[0];
+  const bool plainStart = (first >= 'a' && first <= 'z') || (first >= '0' && first <= '9');
+  if (!allowed || !plainStart || name.back() == '.') {
+    *fault = "file name '" + name + "' must be lower-case letters, digits, '-', '_' and '.', " +
+             "start with a letter or digit and not end with '.'";
+    return false;
+  }
+  if (IsDeviceName(name)) {
+    *fault = "file name '" + name + "' is a device on Windows";
+    return false;
+  }
+  if (name == "stdout.txt" || name == "stderr.txt" || name == "transcript.txt") {
+    *fault = "file name '" + name + "' is the test's own capture file";
+    return false;
+  }
+  return true;
+}
+
+// "NAME append" or "NAME replace".
+bool ParseStreamFile(const std::string& value, ScenarioStreamFile* out, std::string* fault) {
+  const size_t space = value.find(' ');
+  const std::string mode = space == std::string::npos ? "" : value.substr(space + 1);
+  if (mode != "append" && mode != "replace") {
+    *fault = "a stream's file must be 'NAME append' or 'NAME replace', not '" + value + "'";
+    return false;
+  }
+  if (!CheckFileName(value.substr(0, space), fault)) return false;
+  out->name = value.substr(0, space);
+  out->append = mode == "append";
+  return true;
+}
+
+bool AddEntryBefore(Scenario* s, EntryBefore entry, std::string* fault) {
+  if (!CheckFileName(entry.name, fault)) return false;
+  for (const EntryBefore& e : s->before) {
+    if (e.name == entry.name) {
+      *fault = "'" + entry.name + "' made twice before the run";
+      return false;
+    }
+  }
+  s->before.push_back(std::move(entry));
   return true;
 }
 
@@ -62,7 +122,8 @@ std::string TrimLeft(const std::string& text) {
 // repeated key or a bad value.
 bool SetField(Scenario* s, std::set<std::string>* seen, const std::string& key, const std::string& value,
               std::string* fault) {
-  if (!seen->insert(key).second) {
+  const bool repeatable = key == "file-before" || key == "folder-before";
+  if (!repeatable && !seen->insert(key).second) {
     *fault = "key '" + key + "' given twice";
     return false;
   }
@@ -88,6 +149,20 @@ bool SetField(Scenario* s, std::set<std::string>* seen, const std::string& key, 
     s->secondArgs = decoded;
   } else if (key == "fake") {
     s->fakeDiffers = decoded;
+  } else if (key == "out") {
+    return ParseStreamFile(decoded, &s->out, fault);
+  } else if (key == "err") {
+    return ParseStreamFile(decoded, &s->err, fault);
+  } else if (key == "file-before") {
+    const size_t colon = decoded.find(':');
+    if (colon == std::string::npos) {
+      *fault = "file-before must be 'NAME: TEXT', not '" + decoded + "'";
+      return false;
+    }
+    EntryBefore file{TrimRight(decoded.substr(0, colon)), false, TrimLeft(decoded.substr(colon + 1))};
+    return AddEntryBefore(s, std::move(file), fault);
+  } else if (key == "folder-before") {
+    return AddEntryBefore(s, EntryBefore{decoded, true, ""}, fault);
   } else if (key == "mode") {
     if (decoded == "main") {
       s->mode = ScenarioMode::Main;
@@ -167,6 +242,21 @@ bool ParseScenarios(const std::string& text, std::vector<Scenario>* scenarios, s
   }
   *scenarios = std::move(result);
   return true;
+}
+
+std::vector<std::string> RecordedFiles(const Scenario& s) {
+  std::vector<std::string> names;
+  auto add = [&](const std::string& name) {
+    if (name.empty()) return;
+    for (const std::string& n : names) {
+      if (n == name) return;
+    }
+    names.push_back(name);
+  };
+  add(s.out.name);
+  add(s.err.name);
+  for (const EntryBefore& e : s.before) add(e.name);
+  return names;
 }
 
 bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios, std::string* error) {

@@ -12,6 +12,16 @@
 //                   thread attaches and calls main with `second` while the first call runs)
 //   second = ...    the command line of the attached thread's main call
 //   fake = ...      why the fake jvm.dll cannot agree with HotSpot here (empty: it must agree)
+//   out = F MODE    System.out to file F before main, MODE append or replace (RedirectStandardStreams)
+//   err = F MODE    the same for System.err
+//   file-before = F: TEXT    file F holds TEXT and a line end before the run (may repeat)
+//   folder-before = F        folder F exists before the run (may repeat)
+//
+// F is a plain file name in the run's folder (the current folder of the run): lower-case letters,
+// digits, '-', '_' and '.', starting with a letter or digit, not ending with '.', no device name
+// of Windows and none of the test's own files, so that it names the same file on Linux and under
+// Wine and nothing outside the run's folder. After the run the test records every file that
+// `out`, `err` and the *-before keys name.
 //
 // Lines starting with '#' and blank lines are skipped. In values, \xHH stands for one byte (so
 // that bytes above 127 can be written in a plain ASCII file); every other character is kept.
@@ -21,6 +31,19 @@
 #include <vector>
 
 enum class ScenarioMode { Main, Service, Attached };
+
+// Where a standard stream goes for the run; an empty name leaves it where the VM put it.
+struct ScenarioStreamFile {
+  std::string name;
+  bool append = false;
+};
+
+// A file or folder made in the run's folder before the run.
+struct EntryBefore {
+  std::string name;
+  bool folder = false;
+  std::string text;  // a file's content, without its line end
+};
 
 struct Scenario {
   std::string name;
@@ -33,7 +56,14 @@ struct Scenario {
   ScenarioMode mode = ScenarioMode::Main;
   std::string secondArgs;
   std::string fakeDiffers;
+  ScenarioStreamFile out;
+  ScenarioStreamFile err;
+  std::vector<EntryBefore> before;
 };
+
+// The files whose state the test records after the run: out's, err's, then those made before, each
+// name once, in that order.
+std::vector<std::string> RecordedFiles(const Scenario& s);
 
 // Parses a scenario file's text. On a malformed file answers false with `error` naming the line
 // and the fault, and `scenarios` empty.
