@@ -13,7 +13,6 @@
 #include "service/service_install.h"
 #include "service/service_runtime.h"
 #include "ui/report.h"
-#include "ui/splash.h"
 
 // --- Carried archives ---
 int32_t ArchiveCount = 0;
@@ -67,8 +66,3 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   if (source != nullptr) DeregisterEventSource(source);
 }
 
-// --- Splash screen ---
-std::atomic<HWND> SplashWindow{nullptr};
-std::atomic<bool> SplashFailed{false};
-
-void StartSplashScreen() { SplashFailed = true; }  // the splash never reports; there is just none yet
