@@ -1,6 +1,7 @@
 // The output ring, the capture pipe and its reader, and the error report that shows what was
 // captured as the details of the error dialog.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/captured_output.h"
@@ -14,7 +15,15 @@ HANDLE captureReader = nullptr;
 
 namespace {
 
-OutputRingRecord OutputRing;
+// Made at the first use (under OutputLock): a static ring would add its 8 KB to the executable.
+OutputRingRecord* OutputRing = nullptr;
+
+// The ring, made when first needed; null when memory runs out (the output is then dropped). The
+// caller holds OutputLock.
+OutputRingRecord* Ring() {
+  if (OutputRing == nullptr) OutputRing = static_cast<OutputRingRecord*>(std::calloc(1, sizeof(OutputRingRecord)));
+  return OutputRing;
+}
 // Set by StopCapture: the reader drains what is readable and ends.
 HANDLE captureStop = nullptr;
 // Bounds StopCapture's wait for a reader that does not come back.
@@ -24,7 +33,7 @@ void AppendLine(const char* bytes, size_t count, void*) { AppendToOutputRing(byt
 
 bool RingEmpty() {
   AcquireSRWLockExclusive(&OutputLock);
-  const bool empty = OutputRing.fill == 0;
+  const bool empty = OutputRing == nullptr || OutputRing->fill == 0;
   ReleaseSRWLockExclusive(&OutputLock);
   return empty;
 }
@@ -70,7 +79,7 @@ void Drain(HANDLE pipe, PipeLines* lines, OVERLAPPED* overlapped) {
 
 bool AppendToOutputRing(const char* bytes, size_t count) {
   AcquireSRWLockExclusive(&OutputLock);
-  AppendToRing(&OutputRing, bytes, count);
+  if (OutputRingRecord* ring = Ring()) AppendToRing(ring, bytes, count);
   if (ServiceMode) {
     std::fwrite(bytes, 1, count < OutputRingCapacity ? count : OutputRingCapacity - 1, stderr);
     std::fflush(stderr);
@@ -167,9 +176,9 @@ void ReportErrorWithOutput(const char* format, ...) {
   }
   StopCapture();
   // VM threads may still print: the ring is copied and emptied under the lock.
-  static char details[OutputRingCapacity];
+  char details[OutputRingCapacity];
   AcquireSRWLockExclusive(&OutputLock);
-  const size_t length = TakeRingText(&OutputRing, details, sizeof(details));
+  const size_t length = OutputRing != nullptr ? TakeRingText(OutputRing, details, sizeof(details)) : 0;
   ReleaseSRWLockExclusive(&OutputLock);
   if (length > 0) {
     ShowErrorDialog(details, message);
