@@ -341,23 +341,26 @@ void ReportInfo(const char* format, ...) {
   ReportMessage(Information, text.c_str());
 }
 
-void ReportError(const char* format, ...) {
+namespace {
+void ReportErrorV(const char* format, va_list args) {
   if (!errorReportsEnabled.load()) return;
+  ReportMessage(Error, Format(format, args).c_str());
+}
+}  // namespace
+
+void ReportError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = Format(format, args);
+  ReportErrorV(format, args);
   va_end(args);
-  ReportMessage(Error, text.c_str());
 }
 
 // The output itself is on the real stdout/stderr, which the test captures; the report is the text.
 void ReportErrorWithOutput(const char* format, ...) {
-  if (!errorReportsEnabled.load()) return;
   va_list args;
   va_start(args, format);
-  const std::string text = Format(format, args);
+  ReportErrorV(format, args);
   va_end(args);
-  ReportMessage(Error, text.c_str());
 }
 
 int main(int argc, char** argv) {
