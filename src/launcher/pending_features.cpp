@@ -10,7 +10,6 @@
 #include "launcher/launch_config.h"
 #include "launcher/launch_state.h"
 #include "runtime/text.h"
-#include "service/service_install.h"
 #include "service/service_runtime.h"
 #include "ui/report.h"
 
@@ -28,25 +27,12 @@ void CleanupChild(const char*) {}  // reports nothing by design; nothing was ext
 
 void SpawnCleanupChild() {}
 
-// --- Service installation and runtime ---
+// --- Service runtime ---
 std::atomic<HANDLE> EventSource{nullptr};
 // No service start ever succeeds yet, so the exit hook has no stop to report.
 std::atomic<bool> ServiceSucceeded{false};
 HANDLE ServiceStopEvent = nullptr;
 std::atomic<bool> ServiceMainFinished{false};
-
-// Answers "not installed" so that the install command reaches InstallService, which reports.
-int QueryServiceInstalled(const char*) { return 0; }
-
-int InstallService(const char*, const char*) {
-  ReportError("Installing a service is not part of this build yet.");
-  return -1;
-}
-
-int UninstallService(const char*) {
-  ReportError("Removing a service is not part of this build yet.");
-  return -1;
-}
 
 namespace {
 void WINAPI IgnoreServiceControl(DWORD) {}

@@ -45,6 +45,17 @@ inline std::string FixtureProgram(const std::string& name) {
 
 constexpr uint32_t StatusMinusOne = 4294967295u;
 
+inline std::string WithoutLineEnd(const std::string& text) {
+  return text.substr(0, text.find_last_not_of("\r\n") + 1);
+}
+
+// The system's text for an error code as FormatMessageA gives it in this prefix (Wine's wording
+// differs from Windows'), without its line end.
+inline std::string SystemText(WineSession& session, int code) {
+  const RunResult result = session.Run(Quote(FixtureProgram("cvsystemtext")) + " " + std::to_string(code));
+  return WithoutLineEnd(result.output);
+}
+
 // One WineSession per test suite, named after the suite.
 class WineTest : public testing::Test {
  protected:

@@ -67,10 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
                  StatusMinusOne},
         RoadCase{"UninstallSwitchWithoutServiceNameIsAnArgument", Stub(), " -uninstall", "Error", NoRuntime,
                  StatusMinusOne},
-        RoadCase{"InstallSwitchWithServiceNameInstalls", Scenario("service-named"), " -install", "Error",
-                 "Installing a service is not part of this build yet.", 0},
-        RoadCase{"UninstallSwitchWithServiceNameUninstalls", Scenario("service-named"), " -uninstall Other",
-                 "Error", "Removing a service is not part of this build yet.", 0},
         RoadCase{"SwitchesCompareWithLetterCase", Scenario("service-named"), " -INSTALL", "Error", NoRuntime,
                  StatusMinusOne},
         // Outside the Service Control Manager the dispatcher cannot start; in service mode that
@@ -81,8 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "This program can only be run as a service.", 0},
         RoadCase{"ServiceOnlyRefusesOtherArguments", Scenario("service-only"), " -show file.txt", "Information",
                  "This program can only be run as a service.", 0},
-        RoadCase{"ServiceOnlyStillInstalls", Scenario("service-only"), " -install", "Error",
-                 "Installing a service is not part of this build yet.", 0},
         RoadCase{"ServiceOnlyWithoutServiceNameHasNoEffect", Scenario("service-only-unnamed"), "", "Error",
                  NoRuntime, StatusMinusOne},
         // The clean-up child takes exactly two arguments; with a third it is an ordinary start.
@@ -92,6 +86,34 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{"CleanupSwitchAloneIsAnOrdinaryStart", Stub(), " -cvremovetemporaryjarfiles", "Error", NoRuntime,
                  StatusMinusOne}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The service switches against the prefix's own Service Control Manager, in one sequence: each
+// step depends on what the one before left installed. Every command ends with status 0.
+TEST_F(LaunchRoads, TheServiceSwitchesInstallAndRemove) {
+  Run(Quote(Scenario("service-named")) + " -uninstall");  // a left-over of an earlier run goes
+  const std::string notInstalled = SystemText(Session(), 1060);  // ERROR_SERVICE_DOES_NOT_EXIST
+  struct Step {
+    std::string launcher, arguments, title, text;
+  };
+  const Step steps[] = {
+      {Scenario("service-named"), " -install", "Information", "Service installed: Demo"},
+      // A launcher that runs only as a service still takes the install command.
+      {Scenario("service-only"), " -install", "Error", "Service is already installed: Demo"},
+      // Without ServiceArgsFromCommandLine a further argument names nothing.
+      {Scenario("service-named"), " -uninstall Other", "Information", "Service uninstalled: Demo"},
+      {Scenario("service-named"), " -uninstall", "Error", notInstalled},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.arguments + " -> " + step.text);
+    const RunResult result = Run(Quote(step.launcher) + step.arguments);
+    ASSERT_EQ(result.dialogs.size(), 1u);
+    EXPECT_EQ(result.dialogs[0].title, step.title);
+    const std::vector<std::string> texts = result.dialogs[0].Texts("static");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(WithoutLineEnd(texts[0]), step.text);
+    EXPECT_EQ(result.exitCode, 0u);
+  }
+}
 
 TEST_F(LaunchRoads, ASecondInstanceIsRefusedAndTheFirstLeftAlone) {
   RunOptions options;

@@ -12,14 +12,6 @@ using namespace corvane::test;
 
 using Reports = WineTest;
 
-std::string WithoutLineEnd(const std::string& text) { return text.substr(0, text.find_last_not_of("\r\n") + 1); }
-
-// The system's text for an error code as FormatMessageA gives it in this prefix (Wine's wording
-// differs from Windows'), without its line end.
-std::string SystemText(WineSession& session, int code) {
-  const RunResult result = session.Run(Quote(FixtureProgram("cvsystemtext")) + " " + std::to_string(code));
-  return WithoutLineEnd(result.output);
-}
 
 TEST_F(Reports, ABackslashNInAMessageIsALineBreakInTheBox) {
   const RunResult result = Session().Run(Quote(ScenarioLauncher("message-line-break")));
