@@ -50,12 +50,16 @@ jint JNICALL VfprintfHook(FILE*, const char* format, va_list arguments) {
 }
 
 void JNICALL ExitHook(jint status) {
+  ServiceExitStatus = status;
+  ServiceExitRequested = true;
   ExitCleanup();
   std::exit(status);
 }
 
 void JNICALL AbortHook() {
   ReportErrorWithOutput("JVM has aborted due to an internal error.");
+  ServiceExitStatus = 3;  // what the C runtime's abort ends with
+  ServiceExitRequested = true;
   ExitCleanup();
   std::abort();
 }

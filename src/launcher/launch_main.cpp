@@ -95,6 +95,10 @@ void RunAsService(const Arguments& args) {
     // outside the Service Control Manager in service mode.
     ReportLastError("Internal error RC000003");
   }
+  // The VM's exit hook ends the process with the application's status once the service has
+  // reported its stop; the dispatcher's return must not end it first with 0.
+  for (int waited = 0; ServiceExitRequested && waited < 100; ++waited) Sleep(100);
+  if (ServiceExitRequested) ExitProcess(static_cast<UINT>(ServiceExitStatus.load()));
 }
 
 // Another instance runs and SecondInstanceCall is set: call main in a JVM of this process.

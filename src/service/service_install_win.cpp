@@ -50,9 +50,9 @@ int SetRegistryValue(HKEY root, const char* path, const char* name, DWORD type, 
   return written ? 0 : 1;
 }
 
-int SetRegistryText(HKEY root, const char* path, const char* name, const char* text) {
+int SetRegistryText(HKEY root, const char* path, const char* name, const char* text, DWORD type = REG_EXPAND_SZ) {
   // The terminating NUL is part of the data.
-  return SetRegistryValue(root, path, name, REG_EXPAND_SZ, text, static_cast<DWORD>(std::strlen(text) + 1));
+  return SetRegistryValue(root, path, name, type, text, static_cast<DWORD>(std::strlen(text) + 1));
 }
 
 int SetRegistryNumber(HKEY root, const char* path, const char* name, DWORD number) {
@@ -144,7 +144,9 @@ int InstallService(const char* name, const char* description) {
       SetRegistryText(HKEY_LOCAL_MACHINE, texts.eventLogKey, "EventMessageFile", texts.exePath) != 0 ||
       SetRegistryNumber(HKEY_LOCAL_MACHINE, texts.eventLogKey, "TypesSupported", EventTypesSupported) != 0 ||
       (description[0] != '\0' &&
-       SetRegistryText(HKEY_LOCAL_MACHINE, texts.serviceKey, "Description", description) != 0)) {
+       // A plain string, as the service manager writes it itself: Wine's refuses to load a service
+       // whose description is of the expandable kind.
+       SetRegistryText(HKEY_LOCAL_MACHINE, texts.serviceKey, "Description", description, REG_SZ) != 0)) {
     ReportLastErrorText();
     return -1;
   }

@@ -14,6 +14,10 @@ extern std::atomic<bool> ServiceSucceeded;
 // ServiceMainFinished, which the hook waits for.
 extern HANDLE ServiceStopEvent;
 extern std::atomic<bool> ServiceMainFinished;
+// Set by the exit and abort hooks in a service run: the process is to end with this status, not
+// with the dispatcher's 0.
+extern std::atomic<bool> ServiceExitRequested;
+extern std::atomic<int> ServiceExitStatus;
 
 // The service main routine handed to the dispatcher; runs the service to its end.
 void WINAPI ServiceMain(DWORD argumentCount, LPSTR* arguments);

@@ -131,7 +131,7 @@ TEST_F(ServiceInstall, CreatesTheServiceWithItsEventSourceAndDescription) {
   EXPECT_EQ(ReadValue(EventLogKey() + name_, "EventMessageFile"), std::string(exe_) + " (expand)");
   EXPECT_EQ(ReadValue(EventLogKey() + name_, "TypesSupported"), "7");
   EXPECT_EQ(ReadValue("SYSTEM\\CurrentControlSet\\Services\\" + name_, "Description"),
-            "Runs the %APPDIR% demo (expand)");
+            "Runs the %APPDIR% demo");
 }
 
 TEST_F(ServiceInstall, SettingsOnTheCommandLineAndNoDescription) {

@@ -1,0 +1,172 @@
+// Running as a Windows service: the service main routine, its control handler, the worker that
+// creates the JVM and runs main, and the stop worker with its 30-second time-out.
+#include <cstdlib>
+
+#include "app/application.h"
+#include "app/shutdown.h"
+#include "launcher/launch_config.h"
+#include "launcher/launch_state.h"
+#include "runtime/jvm.h"
+#include "runtime/text.h"
+#include "service/service_runtime.h"
+#include "ui/report.h"
+
+std::atomic<HANDLE> EventSource{nullptr};
+std::atomic<bool> ServiceSucceeded{false};
+HANDLE ServiceStopEvent = nullptr;
+std::atomic<bool> ServiceMainFinished{false};
+std::atomic<bool> ServiceExitRequested{false};
+std::atomic<int> ServiceExitStatus{0};
+
+namespace {
+
+constexpr DWORD StopWaitHint = 40000;
+constexpr DWORD StopTimeout = 30000;
+constexpr DWORD ServiceSpecificFailure = 1013;
+
+// The status is written under a lock, and once stopped it stays stopped.
+SRWLOCK StatusLock = SRWLOCK_INIT;
+SERVICE_STATUS ServiceStatus{SERVICE_WIN32_OWN_PROCESS, 0, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN, 0, 0, 0, 0};
+SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
+
+// The JVM's life as the stop worker may see it: a stop never touches a VM that does not exist
+// (yet, or any more). JvmReady is set once StartJvm has answered.
+enum class JvmPhase { NotCreated, Running, Failed, Destroyed };
+SRWLOCK JvmLock = SRWLOCK_INIT;
+JvmPhase Phase = JvmPhase::NotCreated;
+HANDLE JvmReady = nullptr;
+
+void SetStatus(DWORD state, DWORD waitHint, DWORD win32Exit = 0, DWORD specificExit = 0) {
+  AcquireSRWLockExclusive(&StatusLock);
+  if (ServiceStatus.dwCurrentState != SERVICE_STOPPED) {
+    ServiceStatus.dwCurrentState = state;
+    ServiceStatus.dwWaitHint = waitHint;
+    ServiceStatus.dwWin32ExitCode = win32Exit;
+    ServiceStatus.dwServiceSpecificExitCode = specificExit;
+  }
+  if (ServiceStatusHandle != nullptr) SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
+  ReleaseSRWLockExclusive(&StatusLock);
+}
+
+void SetJvmPhase(JvmPhase phase) {
+  AcquireSRWLockExclusive(&JvmLock);
+  Phase = phase;
+  ReleaseSRWLockExclusive(&JvmLock);
+}
+
+struct SplitArguments {
+  int count = 0;
+  char** items = nullptr;
+  explicit SplitArguments(const char* text) { SplitCommandLine(text != nullptr ? text : "", &count, &items, false); }
+  ~SplitArguments() { FreeArgumentArray(count, items); }
+  SplitArguments(const SplitArguments&) = delete;
+  SplitArguments& operator=(const SplitArguments&) = delete;
+};
+
+DWORD WINAPI ServiceWorker(void*) {
+  // A service has no start folder of its own worth returning to.
+  LaunchConfig.KeepStartDir = false;
+  ServiceSucceeded = true;
+  const bool started = StartJvm();
+  ServiceSucceeded = started;
+  SetJvmPhase(started ? JvmPhase::Running : JvmPhase::Failed);
+  SetEvent(JvmReady);
+  if (started) {
+    SplitArguments arguments(LaunchConfig.ServiceArgs);
+    const bool ran = RunApplication(arguments.count, arguments.items, false);
+    ServiceSucceeded = ran;
+    if (!ran) std::exit(-1);  // reported; no final service status
+    AcquireSRWLockExclusive(&JvmLock);
+    Phase = JvmPhase::Destroyed;
+    UnloadJvm();
+    ReleaseSRWLockExclusive(&JvmLock);
+  }
+  SetEvent(ServiceStopEvent);
+  return 0;
+}
+
+DWORD WINAPI ServiceStopWorker(void*) {
+  // A stop that comes before the VM exists waits for it (within the time-out); one that comes
+  // after it has gone does nothing.
+  WaitForSingleObject(JvmReady, StopTimeout);
+  AcquireSRWLockShared(&JvmLock);
+  if (Phase == JvmPhase::Running) {
+    if (LaunchConfig.ServiceStopByExit) {
+      ServiceSucceeded = StopApplication();
+    } else {
+      SplitArguments arguments(LaunchConfig.ServiceStopArgs);
+      ServiceSucceeded = RunApplication(arguments.count, arguments.items, true);
+    }
+  }
+  ReleaseSRWLockShared(&JvmLock);
+  return 0;
+}
+
+DWORD WINAPI ServiceStopTimeout(void*) {
+  Sleep(StopTimeout);
+  ReportError(Message(MessageServiceTimedOut), LaunchConfig.ServiceName);
+  SetEvent(ServiceStopEvent);
+  return 0;
+}
+
+bool StartThread(LPTHREAD_START_ROUTINE routine) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  if (thread == nullptr) return false;
+  CloseHandle(thread);
+  return true;
+}
+
+void WINAPI ServiceControlHandler(DWORD control) {
+  if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) {
+    // Interrogate and the rest: the status again, unchanged.
+    AcquireSRWLockExclusive(&StatusLock);
+    if (ServiceStatusHandle != nullptr) SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
+    ReleaseSRWLockExclusive(&StatusLock);
+    return;
+  }
+  SetStatus(SERVICE_STOP_PENDING, StopWaitHint);
+  if (!StartThread(ServiceStopWorker)) ReportLastErrorText();
+  if (!StartThread(ServiceStopTimeout)) {
+    ReportLastErrorText();
+    SetEvent(ServiceStopEvent);
+  }
+}
+
+}  // namespace
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+  const char* name = LaunchConfig.ServiceName;
+  EventSource = RegisterEventSourceA(nullptr, name);
+  ServiceStatusHandle = RegisterServiceCtrlHandlerA(name, ServiceControlHandler);
+  if (EventSource.load() == nullptr) {
+    // Nowhere to report to; the service still ends as stopped instead of leaving the manager waiting.
+    SetStatus(SERVICE_STOPPED, 0, GetLastError(), 0);
+    ServiceMainFinished = true;
+    return;
+  }
+  ReportInfo(Message(MessageServiceStarted), name);
+  SetStatus(SERVICE_RUNNING, 0);
+
+  // Made once and never closed: the hooks and the stop threads may still set it late.
+  ServiceStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  JvmReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (ServiceStopEvent == nullptr || JvmReady == nullptr) {
+    ReportLastError("Internal error RC000004");
+  } else if (!StartThread(ServiceWorker)) {
+    ReportLastError("Internal error RC000005");
+  } else {
+    WaitForSingleObject(ServiceStopEvent, INFINITE);
+  }
+
+  if (ServiceSucceeded) {
+    ReportInfo(Message(MessageServiceStopped), name);
+    SetStatus(SERVICE_STOPPED, 0);
+  } else {
+    ReportError(Message(MessageServiceFailed), name);
+    SetStatus(SERVICE_STOPPED, 0, ERROR_SERVICE_SPECIFIC_ERROR, ServiceSpecificFailure);
+  }
+  // No report may use the handle while it is being deregistered.
+  HANDLE source = EventSource.exchange(nullptr);
+  if (source != nullptr) DeregisterEventSource(source);
+  ServiceMainFinished = true;
+}
