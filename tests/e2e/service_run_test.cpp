@@ -96,6 +96,9 @@ TEST_F(ServiceRun, StartsMainWithTheServiceArgumentsAndStopsThroughASecondMain) 
   ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
       << ReadAll(app.folder / "service.log");
   EXPECT_TRUE(Await([&] { return EventSeen("The CorvaneJavaService service has started."); })) << ReadAll(trace_);
+  // KeepStartDir is cleared for a service: main runs in the launcher's folder.
+  EXPECT_TRUE(Has(Lines(ReadAll(app.folder / "service.log")), "prop user.dir=" + WindowsPath(app.folder.string())))
+      << ReadAll(app.folder / "service.log");
 
   Wine("net stop CorvaneJavaService", trace_);
   ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
@@ -107,6 +110,26 @@ TEST_F(ServiceRun, StartsMainWithTheServiceArgumentsAndStopsThroughASecondMain) 
   // Every report went to the event log: no box was ever shown by the service.
   EXPECT_EQ(Events(), (std::vector<std::string>{"The CorvaneJavaService service has started.",
                                                 "The CorvaneJavaService service has stopped."}));
+}
+
+TEST_F(ServiceRun, TheInstallCommandLineNamesDescribesAndSetsTheStartType) {
+  AppFolder app = MakeAppFolder("java-service-named-on-install");
+  folder_ = app.folder;
+  RunApp(app, "-uninstall CorvaneFromTheLine");
+  const RunResult installed = RunApp(app, "-install CorvaneFromTheLine \"Two words\" 0");
+  EXPECT_EQ(Shown(installed), std::vector<std::string>{"Information: Service installed: CorvaneFromTheLine"});
+  service_ = "CorvaneFromTheLine";
+  const std::string config = (app.folder / "qc.txt").string();
+  // Wine's sc has no "qc": the service manager's own key says the same.
+  Wine("reg query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\CorvaneFromTheLine'", config);
+  const std::string text = ReadAll(config);
+  EXPECT_NE(text.find("Start    REG_DWORD    0x3"), std::string::npos) << text;  // on demand
+  EXPECT_NE(text.find("\"" + app.launcher + "\" -startlauncherinservicemode \"CorvaneFromTheLine\" \"Two words\" 0"),
+            std::string::npos)
+      << text;
+  const RunResult removed = RunApp(app, "-uninstall CorvaneFromTheLine");
+  EXPECT_EQ(Shown(removed), std::vector<std::string>{"Information: Service uninstalled: CorvaneFromTheLine"});
+  service_.clear();
 }
 
 TEST_F(ServiceRun, StopByExitRunsTheShutdownHooksAndReportsTheStop) {
