@@ -132,6 +132,21 @@ TEST_F(ServiceRun, TheInstallCommandLineNamesDescribesAndSetsTheStartType) {
   service_.clear();
 }
 
+TEST_F(ServiceRun, AStopBeforeTheVmExistsWaitsForIt) {
+  const AppFolder app = Install("java-service-slow-start", "CorvaneSlowService");
+  Wine("net start CorvaneSlowService", trace_);
+  ASSERT_TRUE(Await([&] { return EventSeen("The CorvaneSlowService service has started."); })) << ReadAll(trace_);
+  // The VM takes four seconds to start; the stop comes before it exists.
+  Wine("net stop CorvaneSlowService", trace_);
+  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  EXPECT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
+  // No attach to a VM that was not there: the stop call ran once the VM existed.
+  EXPECT_EQ(Events(), (std::vector<std::string>{"The CorvaneSlowService service has started.",
+                                                "The CorvaneSlowService service has stopped."}));
+  const std::vector<std::string> log = Lines(ReadAll(app.folder / "service.log"));
+  EXPECT_TRUE(Has(log, "stop requested") && Has(log, "out main-ends")) << ReadAll(app.folder / "service.log");
+}
+
 TEST_F(ServiceRun, StopByExitRunsTheShutdownHooksAndReportsTheStop) {
   const AppFolder app = Install("java-service-exit", "CorvaneExitService");
   Wine("net start CorvaneExitService", trace_);
