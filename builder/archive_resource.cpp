@@ -1,5 +1,7 @@
 #include "archive_resource.h"
 
+#include "launcher/archive_layout.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -56,27 +58,22 @@ uint64_t GetLittleEndian(std::span<const uint8_t> data, size_t at, int bytes) {
 }  // namespace
 
 Error CheckArchiveName(const std::string& name) {
-  if (name.empty()) return "the name is empty";
-  if (name.size() > 200) return "the name is longer than 200 bytes";
-  for (unsigned char c : name) {
-    if (c < 0x20) return "the name holds a control character";
-    if (std::string("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string::npos) {
-      return "the name \"" + name + "\" is not a bare file name (it holds \"" + std::string(1, static_cast<char>(c)) +
-             "\")";
+  // The launcher applies the same rules when it extracts: one classification serves both.
+  if (name.find('\0') != std::string::npos) return "the name holds a control character";
+  switch (ClassifyArchiveName(name.c_str())) {
+    case ArchiveNameProblem::None: return std::nullopt;
+    case ArchiveNameProblem::Empty: return "the name is empty";
+    case ArchiveNameProblem::TooLong: return "the name is longer than 200 bytes";
+    case ArchiveNameProblem::ControlCharacter: return "the name holds a control character";
+    case ArchiveNameProblem::NotBare: {
+      const char bad = name[name.find_first_of("/\\:*?\"<>|")];
+      return "the name \"" + name + "\" is not a bare file name (it holds \"" + std::string(1, bad) + "\")";
     }
+    case ArchiveNameProblem::DotName: return "the name \"" + name + "\" is not a file name";
+    case ArchiveNameProblem::TrailingDotOrBlank: return "the name \"" + name + "\" ends with a dot or a blank";
+    case ArchiveNameProblem::Device: return "the name \"" + name + "\" is a Windows device name";
   }
-  if (name == "." || name == "..") return "the name \"" + name + "\" is not a file name";
-  if (name.back() == '.' || name.back() == ' ') return "the name \"" + name + "\" ends with a dot or a blank";
-  // Device names stay devices whatever their extension (COM0 and LPT0 included, as Windows now has it).
-  std::string stem = Lower(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  static const char* const devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
-  bool device = std::find(std::begin(devices), std::end(devices), stem) != std::end(devices);
-  if (stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) && stem[3] >= '0' && stem[3] <= '9') {
-    device = true;
-  }
-  if (device) return "the name \"" + name + "\" is a Windows device name";
-  return std::nullopt;
+  return "the name \"" + name + "\" cannot be used";
 }
 
 Error LastWriteFileTime(const fs::path& path, uint64_t& out) {

@@ -1,6 +1,8 @@
 // Carried archives: finding the files of a project, checking their names, and the resource layout.
 #include "archive_resource.h"
 
+#include "launcher/archive_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -109,7 +111,7 @@ TEST(ArchiveNames, OnlyBareWindowsFileNamesPass) {
   for (const char* good : {"a.jar", "lib-1.0.jar", "x", "conx.jar", "COMA.jar", "lpt10.jar"}) {
     EXPECT_FALSE(CheckArchiveName(good).has_value()) << good;
   }
-  for (const std::string bad : {std::string(""), std::string("a/b.jar"), std::string("a\\b.jar"), std::string("C:a.jar"),
+  for (const std::string& bad : {std::string(""), std::string("a/b.jar"), std::string("a\\b.jar"), std::string("C:a.jar"),
                                 std::string(".."), std::string("."), std::string("a.jar."), std::string("a.jar "),
                                 std::string("CON"), std::string("con.jar"), std::string("Nul.txt"), std::string("COM1.jar"), std::string("com0.txt"), std::string("con.jar.bak"),
                                 std::string("lpt9"), std::string("a?.jar"), std::string("a\tb.jar"), std::string(201, 'n')}) {
@@ -135,6 +137,38 @@ TEST_F(Archives, EncodeAndDecodeAgree) {
   EXPECT_EQ(entries[0].size, 3u);
   EXPECT_EQ(entries[0].fileTime, files[0].fileTime);
   EXPECT_EQ(entries[1].size, 0u);
+}
+
+TEST_F(Archives, TheLauncherReadsWhatTheBuilderWrites) {
+  Write("a.jar", "abc");
+  Write("empty.jar", "");
+  std::vector<ArchiveFile> files;
+  ASSERT_FALSE(Resolve({{"a.jar", "renamed.jar"}, {"empty.jar", ""}}, files));
+  Bytes data;
+  ASSERT_FALSE(EncodeArchives(files, data));
+  struct Read {
+    std::vector<std::string> names;
+    std::vector<uint64_t> times;
+    std::vector<std::string> bytes;
+  } read;
+  int32_t count = 0;
+  ASSERT_EQ(ReadArchiveLayout(
+                data.data(), data.size(), &count,
+                [](const ArchiveEntryView& entry, void* context) {
+                  auto* r = static_cast<Read*>(context);
+                  r->names.emplace_back(entry.name);
+                  r->times.push_back(uint64_t{entry.timeHigh} << 32 | entry.timeLow);
+                  r->bytes.emplace_back(reinterpret_cast<const char*>(entry.data), entry.size);
+                  return true;
+                },
+                &read),
+            ArchiveLayoutResult::Complete);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(read.names, (std::vector<std::string>{"renamed.jar", "empty.jar"}));
+  EXPECT_EQ(read.times, (std::vector<uint64_t>{files[0].fileTime, files[1].fileTime}));
+  EXPECT_EQ(read.bytes, (std::vector<std::string>{"abc", ""}));
+  // Every name the builder accepts is one the launcher accepts.
+  for (const std::string& name : read.names) EXPECT_EQ(ClassifyArchiveName(name.c_str()), ArchiveNameProblem::None);
 }
 
 TEST_F(Archives, TheTimeIsTheFilesLastWriteTime) {
