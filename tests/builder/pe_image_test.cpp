@@ -1,5 +1,6 @@
 // The PE image: reading any file safely, and replacing the resources of small made-up images and of
 // the real stub, checked with independent tools (wrestool, objdump, osslsigncode) and under Wine.
+#include "byte_order.h"
 #include "pe_image.h"
 
 #include <gtest/gtest.h>
@@ -25,16 +26,6 @@ namespace fs = std::filesystem;
 
 // --- Bytes and files ---
 
-uint16_t Le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | (static_cast<uint32_t>(Le16(b, at + 2)) << 16); }
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b.at(at) = static_cast<uint8_t>(v);
-  b.at(at + 1) = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
-}
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
 

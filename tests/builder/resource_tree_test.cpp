@@ -1,5 +1,6 @@
 // The resource tree: its order, and reading and writing the bytes of a resource section, with the
 // bytes of hostile sections refused.
+#include "byte_order.h"
 #include "resource_tree.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,6 @@
 namespace corvane::builder {
 namespace {
 
-uint16_t Le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | (static_cast<uint32_t>(Le16(b, at + 2)) << 16); }
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b.at(at) = static_cast<uint8_t>(v);
-  b.at(at + 1) = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
-}
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes Pattern(size_t n, uint8_t seed) {
@@ -255,8 +246,8 @@ TEST(SerializeResources, ReadsBackFromARootInsideTheSection) {
   const ResourceTree t = SampleTree();
   const uint32_t sectionRva = 0x3000, prefix = 64;
   const Bytes tail = SerializeResources(t, sectionRva + prefix);
-  Bytes section(prefix, 0xEE);
-  section.insert(section.end(), tail.begin(), tail.end());
+  Bytes section(prefix + tail.size(), 0xEE);
+  std::copy(tail.begin(), tail.end(), section.begin() + prefix);
   // Move the first datum into the prefix.
   const Resource& first = t.All()[0];
   ASSERT_LE(first.data.size(), prefix);

@@ -12,85 +12,24 @@
 
 #include "runtime/text.h"
 #include "runtime/variable_expansion.h"
+#include "../shared/ini_settings.h"
 
 namespace {
 
-// The settings the INI file may touch, as plain values.
-struct Settings {
-  std::string JvmVersion = "17";
-  std::string JvmPath = "jre\\bin\\server\\jvm.dll";
-  std::string JvmOptions = "-Da=1";
-  std::string AppOptions = "";
-  std::string AppMutex = "org/example/Main";
-  std::string StaticOptions = "--static";
-  std::string StdOutFile = "logs\\stdout.log";
-  std::string StdErrFile = "logs\\stderr.log";
-  int32_t StdOutMode = StreamCapture;
-  int32_t StdErrMode = StreamNone;
-  bool StdOutFileAppend = false;
-  bool StdErrFileAppend = true;
-  bool ShowConsole = false;
-
-  bool operator==(const Settings&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Settings& s) {
-  return out << "{JvmVersion=" << s.JvmVersion << " JvmPath=" << s.JvmPath << " JvmOptions=[" << s.JvmOptions
-             << "] AppOptions=" << s.AppOptions << " AppMutex=" << s.AppMutex << " StaticOptions=" << s.StaticOptions
-             << " StdOutFile=" << s.StdOutFile << " StdErrFile=" << s.StdErrFile << " StdOutMode=" << s.StdOutMode
-             << " StdErrMode=" << s.StdErrMode << " StdOutFileAppend=" << s.StdOutFileAppend
-             << " StdErrFileAppend=" << s.StdErrFileAppend << " ShowConsole=" << s.ShowConsole << "}";
-}
+using Settings = IniSettings;
 
 // A LaunchConfig holding given settings, freed at the end of the test.
 class ConfigUnderTest {
  public:
-  explicit ConfigUnderTest(const Settings& s) : config_{} {
-    Set(&config_.JvmVersion, s.JvmVersion);
-    Set(&config_.JvmPath, s.JvmPath);
-    Set(&config_.JvmOptions, s.JvmOptions);
-    Set(&config_.AppOptions, s.AppOptions);
-    Set(&config_.AppMutex, s.AppMutex);
-    Set(&config_.StaticOptions, s.StaticOptions);
-    Set(&config_.StdOutFile, s.StdOutFile);
-    Set(&config_.StdErrFile, s.StdErrFile);
-    config_.StdOutMode = s.StdOutMode;
-    config_.StdErrMode = s.StdErrMode;
-    config_.StdOutFileAppend = s.StdOutFileAppend;
-    config_.StdErrFileAppend = s.StdErrFileAppend;
-    config_.ShowConsole = s.ShowConsole;
-  }
-  ~ConfigUnderTest() {
-    for (char* text : {config_.JvmVersion, config_.JvmPath, config_.JvmOptions, config_.AppOptions,
-                       config_.AppMutex, config_.StaticOptions, config_.StdOutFile, config_.StdErrFile}) {
-      std::free(text);
-    }
-  }
+  explicit ConfigUnderTest(const Settings& s) : config_{} { StoreIniSettings(&config_, s); }
+  ~ConfigUnderTest() { FreeIniSettings(&config_); }
   ConfigUnderTest(const ConfigUnderTest&) = delete;
   ConfigUnderTest& operator=(const ConfigUnderTest&) = delete;
 
   LaunchConfigRecord* get() { return &config_; }
-
-  Settings Read() const {
-    Settings s;
-    s.JvmVersion = config_.JvmVersion;
-    s.JvmPath = config_.JvmPath;
-    s.JvmOptions = config_.JvmOptions;
-    s.AppOptions = config_.AppOptions;
-    s.AppMutex = config_.AppMutex;
-    s.StaticOptions = config_.StaticOptions;
-    s.StdOutFile = config_.StdOutFile;
-    s.StdErrFile = config_.StdErrFile;
-    s.StdOutMode = config_.StdOutMode;
-    s.StdErrMode = config_.StdErrMode;
-    s.StdOutFileAppend = config_.StdOutFileAppend;
-    s.StdErrFileAppend = config_.StdErrFileAppend;
-    s.ShowConsole = config_.ShowConsole;
-    return s;
-  }
+  Settings Read() const { return ReadIniSettings(config_); }
 
  private:
-  static void Set(char** field, const std::string& value) { *field = CopyText(value.c_str()); }
   LaunchConfigRecord config_;
 };
 

@@ -13,85 +13,20 @@
 #include "launcher/launch_config.h"
 #include "runtime/runtime_search.h"
 #include "runtime/text.h"
+#include "scratch_files.h"
+#include "../shared/ini_settings.h"
 
 namespace {
 
-std::string ExecutableDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  EXPECT_GT(length, 0u);
-  EXPECT_LT(length, static_cast<DWORD>(sizeof(path)));
-  std::string directory(path);
-  return directory.substr(0, directory.rfind('\\'));
-}
+using corvane::test::ExecutableDirectory;
 
-// The settings the INI file may touch, as plain values.
-struct Settings {
-  std::string JvmVersion = "17";
-  std::string JvmPath = "jre\\bin\\server\\jvm.dll";
-  std::string JvmOptions = "-Da=1";
-  std::string AppOptions = "";
-  std::string AppMutex = "org/example/Main";
-  std::string StaticOptions = "--static";
-  std::string StdOutFile = "logs\\stdout.log";
-  std::string StdErrFile = "logs\\stderr.log";
-  int32_t StdOutMode = StreamCapture;
-  int32_t StdErrMode = StreamFile;
-  bool StdOutFileAppend = true;
-  bool StdErrFileAppend = false;
-  bool ShowConsole = false;
+using Settings = IniSettings;
 
-  bool operator==(const Settings&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Settings& s) {
-  return out << "{JvmVersion=" << s.JvmVersion << " JvmPath=" << s.JvmPath << " JvmOptions=[" << s.JvmOptions
-             << "] AppOptions=" << s.AppOptions << " AppMutex=" << s.AppMutex << " StaticOptions=" << s.StaticOptions
-             << " StdOutFile=" << s.StdOutFile << " StdErrFile=" << s.StdErrFile << " StdOutMode=" << s.StdOutMode
-             << " StdErrMode=" << s.StdErrMode << " StdOutFileAppend=" << s.StdOutFileAppend
-             << " StdErrFileAppend=" << s.StdErrFileAppend << " ShowConsole=" << s.ShowConsole << "}";
-}
-
-char* LaunchConfigRecord::*const TextFields[] = {
-    &LaunchConfigRecord::JvmVersion, &LaunchConfigRecord::JvmPath,       &LaunchConfigRecord::JvmOptions,
-    &LaunchConfigRecord::AppOptions, &LaunchConfigRecord::AppMutex,      &LaunchConfigRecord::StaticOptions,
-    &LaunchConfigRecord::StdOutFile, &LaunchConfigRecord::StdErrFile,    &LaunchConfigRecord::IniFile,
-};
-
-void Store(const Settings& s) {
-  LaunchConfigRecord& c = LaunchConfig;
-  c.JvmVersion = CopyText(s.JvmVersion.c_str());
-  c.JvmPath = CopyText(s.JvmPath.c_str());
-  c.JvmOptions = CopyText(s.JvmOptions.c_str());
-  c.AppOptions = CopyText(s.AppOptions.c_str());
-  c.AppMutex = CopyText(s.AppMutex.c_str());
-  c.StaticOptions = CopyText(s.StaticOptions.c_str());
-  c.StdOutFile = CopyText(s.StdOutFile.c_str());
-  c.StdErrFile = CopyText(s.StdErrFile.c_str());
-  c.StdOutMode = s.StdOutMode;
-  c.StdErrMode = s.StdErrMode;
-  c.StdOutFileAppend = s.StdOutFileAppend;
-  c.StdErrFileAppend = s.StdErrFileAppend;
-  c.ShowConsole = s.ShowConsole;
-}
-
-Settings Read() {
-  const LaunchConfigRecord& c = LaunchConfig;
-  Settings s;
-  s.JvmVersion = c.JvmVersion;
-  s.JvmPath = c.JvmPath;
-  s.JvmOptions = c.JvmOptions;
-  s.AppOptions = c.AppOptions;
-  s.AppMutex = c.AppMutex;
-  s.StaticOptions = c.StaticOptions;
-  s.StdOutFile = c.StdOutFile;
-  s.StdErrFile = c.StdErrFile;
-  s.StdOutMode = c.StdOutMode;
-  s.StdErrMode = c.StdErrMode;
-  s.StdOutFileAppend = c.StdOutFileAppend;
-  s.StdErrFileAppend = c.StdErrFileAppend;
-  s.ShowConsole = c.ShowConsole;
-  return s;
+void Store(const Settings& s) { StoreIniSettings(&LaunchConfig, s); }
+Settings Read() { return ReadIniSettings(LaunchConfig); }
+void FreeTexts() {
+  FreeIniSettings(&LaunchConfig);
+  std::free(LaunchConfig.IniFile);
 }
 
 // A scratch directory made current, LaunchConfig with known settings and no registry runtime found
@@ -113,7 +48,7 @@ class IniOverrideTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (char* LaunchConfigRecord::*field : TextFields) std::free(LaunchConfig.*field);
+    FreeTexts();
     LaunchConfig = savedConfig_;
     std::memcpy(RegistryJavaHome, savedHome_, sizeof(savedHome_));
     SetCurrentDirectoryA(savedDirectory_);
@@ -163,8 +98,9 @@ TEST_P(ApplyIniFile, ChangesTheSettingsByEachKeysRule) {
   c.before(before);
   Settings expected = before;
   c.after(expected);
-  for (char* LaunchConfigRecord::*field : TextFields) std::free(LaunchConfig.*field);
+  FreeIniSettings(&LaunchConfig);
   Store(before);
+  std::free(LaunchConfig.IniFile);
   LaunchConfig.IniFile = CopyText("app.ini");
   CreateIni("app.ini", c.content);
 
@@ -195,31 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
                   s.AppOptions = "a b";
                   s.AppMutex = "OnlyOne";
                   s.StaticOptions = "--flag";
-                }},
-        IniCase{"AppendJoinsWithOneBlank", std::string(Section) + "JvmOptionsAppend=-Xmx512m\r\n", Unchanged,
-                [](Settings& s) { s.JvmOptions = "-Da=1 -Xmx512m"; }},
-        IniCase{"AppendToEmptyOptionsLeadsWithABlank", std::string(Section) + "JvmOptionsAppend=-Xmx512m\r\n",
-                [](Settings& s) { s.JvmOptions = ""; }, [](Settings& s) { s.JvmOptions = " -Xmx512m"; }},
-        IniCase{"TrueClearsAnAppendFlag", std::string(Section) + "StdOutFileAppend=true\r\nStdErrFileAppend=1\r\n",
-                Unchanged,
-                [](Settings& s) {
-                  s.StdOutFileAppend = false;
-                  s.StdErrFileAppend = true;
-                }},
-        IniCase{"ConsoleWinsOverStreamFilesOfTheSameFile",
-                std::string(Section) + "ShowConsole=1\r\nStdOutFile=out.txt\r\nStdErrFile=err.txt\r\n", Unchanged,
-                [](Settings& s) {
-                  s.StdOutFile = "out.txt";
-                  s.StdErrFile = "err.txt";
-                  s.StdOutMode = StreamNone;
-                  s.StdErrMode = StreamNone;
-                  s.ShowConsole = true;
-                }},
-        IniCase{"OtherConsoleValuesLeaveTheStreams",
-                std::string(Section) + "ShowConsole=yes\r\nStdOutFile=out.txt\r\n", Unchanged,
-                [](Settings& s) {
-                  s.StdOutFile = "out.txt";
-                  s.StdOutMode = StreamFile;
                 }},
         IniCase{"AppDirIsExpanded", std::string(Section) + "StdErrFile=%APPDIR%\\logs\\err.log\r\n", Unchanged,
                 [](Settings& s) {

@@ -9,6 +9,14 @@ std::wstring LongForm(const std::string& path) {
   return L"\\\\?\\" + wide;
 }
 
+std::string ExecutableDirectory() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  if (length == 0 || length >= sizeof(path)) return "";
+  const std::string file(path, length);
+  return file.substr(0, file.rfind('\\'));
+}
+
 std::string MakeScratchRoot(const char* prefix) {
   char temp[MAX_PATH + 1];
   const DWORD length = GetTempPathA(sizeof(temp), temp);

@@ -9,6 +9,8 @@
 namespace corvane::test {
 
 std::wstring LongForm(const std::string& path);
+// The folder of the test program (where %APPDIR% points).
+std::string ExecutableDirectory();
 // A new, empty folder under the temporary folder, named by `prefix`, the process and a counter;
 // "" when it cannot be made.
 std::string MakeScratchRoot(const char* prefix);

@@ -11,23 +11,17 @@
 
 #include "runtime/runtime_search.h"
 #include "runtime/text.h"
+#include "scratch_files.h"
 #include "runtime/variables.h"
 
 namespace {
+
+using corvane::test::ExecutableDirectory;
 
 std::string Expand(const char* text) {
   HeapText result(ExpandVariables(text));
   EXPECT_NE(result, nullptr);
   return result ? result.get() : "<null>";
-}
-
-std::string ExecutableDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  EXPECT_GT(length, 0u);
-  EXPECT_LT(length, static_cast<DWORD>(sizeof(path)));
-  std::string directory(path);
-  return directory.substr(0, directory.rfind('\\'));
 }
 
 // Sets (or, with null, removes) an environment variable for one test and puts it back.
