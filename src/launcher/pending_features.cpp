@@ -2,14 +2,8 @@
 // Each one tells the user that it is missing and answers failure, or does nothing where the feature
 // itself never reports anything.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include "launcher/archives.h"
-#include "launcher/ini_override.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/text.h"
 #include "ui/report.h"
 
 // --- Carried archives ---

@@ -48,12 +48,6 @@ void SetStatus(DWORD state, DWORD waitHint, DWORD win32Exit = 0, DWORD specificE
   ReleaseSRWLockExclusive(&StatusLock);
 }
 
-void SetJvmPhase(JvmPhase phase) {
-  AcquireSRWLockExclusive(&JvmLock);
-  Phase = phase;
-  ReleaseSRWLockExclusive(&JvmLock);
-}
-
 struct SplitArguments {
   int count = 0;
   char** items = nullptr;
@@ -69,7 +63,9 @@ DWORD WINAPI ServiceWorker(void*) {
   ServiceSucceeded = true;
   const bool started = StartJvm();
   ServiceSucceeded = started;
-  SetJvmPhase(started ? JvmPhase::Running : JvmPhase::Failed);
+  AcquireSRWLockExclusive(&JvmLock);
+  Phase = started ? JvmPhase::Running : JvmPhase::Failed;
+  ReleaseSRWLockExclusive(&JvmLock);
   SetEvent(JvmReady);
   if (started) {
     SplitArguments arguments(LaunchConfig.ServiceArgs);
