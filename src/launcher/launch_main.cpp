@@ -7,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/shutdown.h"
+#include "launcher/archive_layout.h"
 #include "launcher/archives.h"
 #include "launcher/ini_override.h"
 #include "launcher/launch_config.h"
@@ -129,6 +130,13 @@ bool NameTempDir(int32_t tempDirMode, const char* storedName) {
   if (tempDirMode == 0) {
     std::strcpy(TempDir, ".");
     return true;
+  }
+  // The name comes from the stored main class; anything but hex digits would let an edited
+  // executable send its archives (and their deletion) somewhere else.
+  if (!IsPlainHexName(storedName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    ReportLastError(Message(MessageFileAccess), "TEMP_PATH");
+    return false;
   }
   char base[PathCapacity];
   if (tempDirMode == 1) {

@@ -12,8 +12,8 @@ int LaunchMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine
 // --- Steps of the start-up, exposed for the Windows-side tests ---
 
 // Names TempDir for a TempDirMode and the stored main-class text. When the system has no temporary
-// directory, or the name would not fit TempDir, reports message 2 with "TEMP_PATH" and leaves TempDir
-// empty; answers whether TempDir was named.
+// directory, or the name is not plain hex or would not fit TempDir, reports message 2 with
+// "TEMP_PATH" and leaves TempDir empty; answers whether TempDir was named.
 bool NameTempDir(int32_t tempDirMode, const char* storedName);
 
 // The executable's full path into `path` (PathCapacity characters). A path that does not fit counts

@@ -84,6 +84,20 @@ TEST_F(TempDirNaming, ANameThatDoesNotFitIsRefusedNotCut) {
   EXPECT_EQ(std::string(TempDir), SystemTemp() + fits);
 }
 
+TEST_F(TempDirNaming, ANameThatIsNotPlainHexNamesNoFolder) {
+  // Only an edited executable stores anything else; the folder would then lie wherever it points.
+  for (const char* name : {"..\\..\\Windows", "", "C:\\Users", "A1B2\\.."}) {
+    std::strcpy(TempDir, "stale");
+    EXPECT_FALSE(NameTempDir(2, name)) << name;
+    EXPECT_STREQ(TempDir, "") << name;
+  }
+  ASSERT_EQ(ScreenRecords().size(), 4u);
+  EXPECT_EQ(ScreenRecords()[0].text.rfind("Error accessing file/directory: TEMP_PATH\n\nReason: ", 0), 0u);
+  // The program's own folder needs no name.
+  EXPECT_TRUE(NameTempDir(0, ".."));
+  EXPECT_STREQ(TempDir, ".");
+}
+
 TEST(ExecutablePath, IsTheWholePathOfThisProgram) {
   char path[PathCapacity];
   ASSERT_TRUE(GetExecutablePath(path));

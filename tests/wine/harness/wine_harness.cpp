@@ -597,9 +597,10 @@ RunResult DrivenProcess::Wait(std::chrono::milliseconds timeout, const std::stri
   Impl& p = *impl_;
   const Clock::time_point deadline = Clock::now() + timeout;
   std::string why;
-  if (!p.finished && !p.Command("autopress", press, why) && !p.finished)
-    p.Fail("cannot tell cvdriver to press \"" + press + "\": " + why);
+  const bool told = p.finished || p.Command("autopress", press, why);
   p.WaitToEnd(deadline);
+  // A program that ended just as it was told is no failure; one that could not be told and ran on is.
+  if (!told && !p.exited) p.Fail("cannot tell cvdriver to press \"" + press + "\": " + why);
   return p.Result();
 }
 
