@@ -1,6 +1,5 @@
 #include "launcher/launch_main.h"
 
-#include <commctrl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -118,9 +117,7 @@ int RunSecondInstance(const Arguments& args) {
 void ShowSplashAndWait() {
   if (!LaunchConfig.SplashUntilWindow && LaunchConfig.SplashSeconds == 0) return;
   StartSplashScreen();
-  do {
-    Sleep(100);
-  } while (SplashWindow.load() == nullptr && !SplashFailed);
+  WaitForSplashWindow();
 }
 
 }  // namespace
@@ -202,7 +199,6 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
-  InitCommonControls();
   AllowOwnForegroundWindow();
 
   Arguments args;

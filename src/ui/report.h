@@ -23,6 +23,9 @@ void ReportLastErrorText();
 // event log in service mode. Not gated by errorReportsEnabled. Both texts are finished texts.
 void ShowErrorDialog(const char* details, const char* message);
 
+// Loads the common controls once, before the first box, dialog or splash is shown.
+void LoadCommonControls();
+
 // --- The screen and the event log (screen_win.cpp, event_log_win.cpp; fakes in the Windows tests) ---
 
 // Owner-less message boxes "Information" and "Error"; return when the user has closed them.

@@ -81,14 +81,17 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 void ShowInfoBox(const char* text) {
+  LoadCommonControls();
   MessageBoxA(nullptr, text, "Information", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
 void ShowErrorBox(const char* text) {
+  LoadCommonControls();
   MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void RunErrorDialog(const char* details, const char* message) {
+  LoadCommonControls();
   ErrorDialogTexts texts{details, message};
   HINSTANCE instance = InstanceHandle != nullptr ? InstanceHandle : GetModuleHandleA(nullptr);
   DialogBoxParamA(instance, MAKEINTRESOURCEA(1), nullptr, ErrorDialogProc, reinterpret_cast<LPARAM>(&texts));

@@ -12,3 +12,6 @@ extern std::atomic<bool> SplashFailed;
 
 // Starts the splash thread; returns at once.
 void StartSplashScreen();
+
+// Returns once the splash window exists, or once it is known that it never will.
+void WaitForSplashWindow();

@@ -14,6 +14,15 @@ std::atomic<bool> SplashFailed{false};
 
 namespace {
 
+// Set once SplashWindow exists or SplashFailed is set: the launch waits on it instead of polling, so
+// the JVM starts the moment the window is there.
+HANDLE SplashSettled = nullptr;
+
+void SplashFailedToStart() {
+  SplashFailed = true;
+  if (SplashSettled != nullptr) SetEvent(SplashSettled);
+}
+
 constexpr UINT_PTR SplashLimitTimer = 1;
 constexpr UINT_PTR SplashPollTimer = 2;
 constexpr UINT SplashPollInterval = 500;
@@ -112,16 +121,18 @@ LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 DWORD WINAPI SplashThread(void*) {
   HINSTANCE module = GetModuleHandleA(nullptr);
+  LoadCommonControls();
   HWND window = CreateWindowExA(0, "STATIC", LaunchConfig.SplashText != nullptr ? LaunchConfig.SplashText : "",
                                 WS_POPUP | SS_BITMAP, 0, 0, 0, 0, nullptr, nullptr, module, nullptr);
   if (window == nullptr) {
     // Nobody may wait for a splash that will never exist.
-    SplashFailed = true;
+    SplashFailedToStart();
     return 0;
   }
   SavedProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
   SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SplashWindowProc));
   SplashWindow = window;
+  if (SplashSettled != nullptr) SetEvent(SplashSettled);
 
   HBITMAP bitmap = LoadBitmapA(module, MAKEINTRESOURCEA(1));
   if (bitmap != nullptr) {
@@ -150,10 +161,19 @@ DWORD WINAPI SplashThread(void*) {
 }  // namespace
 
 void StartSplashScreen() {
+  SplashSettled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr);
   if (thread == nullptr) {
-    SplashFailed = true;
+    SplashFailedToStart();
     return;
   }
   CloseHandle(thread);
+}
+
+void WaitForSplashWindow() {
+  if (SplashSettled != nullptr) {
+    WaitForSingleObject(SplashSettled, INFINITE);
+    return;
+  }
+  while (SplashWindow.load() == nullptr && !SplashFailed) Sleep(10);
 }
