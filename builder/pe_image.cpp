@@ -31,6 +31,7 @@ constexpr size_t kOptSizeOfInitializedData = 8;
 constexpr size_t kOptEntryPoint = 16;
 constexpr size_t kOptSectionAlignment = 32;
 constexpr size_t kOptFileAlignment = 36;
+constexpr size_t kPageSize = 4096;
 constexpr size_t kOptSizeOfImage = 56;
 constexpr size_t kOptSizeOfHeaders = 60;
 constexpr size_t kOptCheckSum = 64;
@@ -356,7 +357,9 @@ Error PeImage::ReplaceResources(const ResourceTree& tree) {
     }
     if (memoryEnd > 0xFFFFFFFFull) return std::string("the image would grow past 4 GiB");
     // Written straight into the new file, so that large resources (carried archives) are copied once.
-    out.resize(AlignUp(out.size(), h.fileAlignment), 0);
+    // Starting on a page boundary lets a loader map the section from the file instead of reading it
+    // whole at every start (Wine reads any section whose file offset is not page-aligned).
+    out.resize(AlignUp(out.size(), std::max<size_t>(h.fileAlignment, kPageSize)), 0);
     const size_t start = out.size();
     const size_t size = AppendResources(tree, static_cast<uint32_t>(memoryEnd), h.fileAlignment, out);
     if (size == 0) return std::string("the resources do not fit below 4 GiB");

@@ -338,14 +338,14 @@ TEST(ReplaceResources, AddsAResourceSectionToAnImageWithoutOne) {
   EXPECT_EQ(Names(h), (std::vector<std::string>{".text", ".data", ".rsrc"}));
   const Sec& r = h.sections[2];
   EXPECT_EQ(r.virtualAddress, 0x3000u);
-  EXPECT_EQ(r.rawPointer, 0x800u);
+  EXPECT_EQ(r.rawPointer, 0x1000u);  // on a page boundary, so that loaders can map it
   EXPECT_EQ(r.rawSize, 0x200u);
   EXPECT_EQ(r.characteristics, 0x40000040u);
   EXPECT_EQ(h.Dir(f, 2, 0), 0x3000u);
   EXPECT_EQ(h.Dir(f, 2, 1), r.virtualSize);
   EXPECT_EQ(Le32(f, h.optional + 56), 0x4000u);           // SizeOfImage
   EXPECT_EQ(Le32(f, h.optional + 8), 0x200u + 0x200u);    // .data and .rsrc
-  EXPECT_EQ(f.size(), 0xA00u);
+  EXPECT_EQ(f.size(), 0x1200u);
   ResourceTree back;
   ASSERT_EQ(MustParse(f).ReadResources(back), std::nullopt);
   EXPECT_EQ(Describe(back), Describe(SmallTree()));
@@ -386,12 +386,12 @@ TEST(ReplaceResources, MovesRelocationsUpAndPutsResourcesLast) {
   EXPECT_EQ(h.Dir(f, 5, 0), 0x3000u);
   EXPECT_EQ(h.Dir(f, 5, 1), 16u);
   EXPECT_EQ(rsrc.virtualAddress, 0x4000u);
-  EXPECT_EQ(rsrc.rawPointer, 0xA00u);
+  EXPECT_EQ(rsrc.rawPointer, 0x1000u);
   EXPECT_EQ(rsrc.characteristics, kResources);
   EXPECT_EQ(h.Dir(f, 2, 0), 0x4000u);
   EXPECT_EQ(Le32(f, h.optional + 56), 0x5000u);
   EXPECT_EQ(Le32(f, h.optional + 8), 0x200u + 0x200u + 0x200u);
-  EXPECT_EQ(f.size(), 0xC00u);
+  EXPECT_EQ(f.size(), 0x1200u);
   // Headers and kept sections are byte for byte the same, but for the fields that must change.
   EXPECT_TRUE(std::equal(original.begin() + 0x400, original.begin() + 0x800, f.begin() + 0x400));
   ResourceTree back;
