@@ -20,5 +20,5 @@ read -r build_min build_median < <(measure "$tool" build "$work/project.toml" --
 read -r copy_min copy_median < <(measure cp "$work"/lib/*.jar "$work/copy/" | stats)
 size=$(stat -c %s "$work/App.exe")
 echo "launcher with 100 MiB of archives: $size bytes; $RUNS runs each"
-printf '%-28s min %6d ms   median %6d ms\n' "corvane-build build" "$build_min" "$build_median" "cp of the same bytes" "$copy_min" "$copy_median"
+printf '%-28s min %8.2f ms   median %8.2f ms\n' "corvane-build build" "$build_min" "$build_median" "cp of the same bytes" "$copy_min" "$copy_median"
 ratio "ratio (median build / median cp)" "$build_median" "$copy_median"

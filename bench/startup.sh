@@ -4,7 +4,8 @@
 # for a minimal host (bench/min_host.cpp) that only loads the same jvm.dll by path and creates
 # the VM with the same options. Prints the minimum and median of each configuration and their
 # ratios to the host's (the minimums are the steadier figure on a busy machine), then the stub's
-# size against its goal.
+# size against its goal, and the whole start of the launcher with 20 unchanged carried archives
+# against the same launcher without them.
 #   bench/startup.sh [RUNS]      (default 10; needs the host and win64 builds, Wine and Xvfb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -81,19 +82,24 @@ create_times() {
   [ "$(wc -l < "$times")" -eq "$RUNS" ] || { echo "not every run of $* created the VM" >&2; exit 1; }
   awk '{ printf "%.2f\n", $1 / 10000 }' "$times"
 }
-fstats() { sort -n | awk '{ v[NR] = $1 } END { printf "%.2f %.2f\n", v[1], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 echo "time from process creation to JNI_CreateJavaVM under Wine, fake runtime; $RUNS runs each"
-read -r host_min host_median < <(create_times host.exe "$(winpath "$app/jre/bin/server/jvm.dll")" -Djava.class.path=scenario-app.jar | fstats)
+read -r host_min host_median < <(create_times host.exe "$(winpath "$app/jre/bin/server/jvm.dll")" -Djava.class.path=scenario-app.jar | stats)
 printf '%-44s min %8.2f ms   median %8.2f ms\n' "minimal host" "$host_min" "$host_median"
 for entry in "plain:launcher, runtime beside it" "default:launcher, the stub's default settings" \
   "ini:launcher with an INI file" "registry:launcher, registry search over 50 subkeys" \
   "archives:launcher with 20 unchanged archives (50 MB)"; do
   name=${entry%%:*}
-  read -r min median < <(create_times "$name.exe" | fstats)
+  read -r min median < <(create_times "$name.exe" | stats)
   printf '%-44s min %8.2f ms   median %8.2f ms   ratio %.2f (of minimums %.2f)\n' "${entry#*:}" "$min" "$median" \
     "$(awk -v a="$median" -v b="$host_median" 'BEGIN { print (b > 0 ? a / b : 0) }')" \
     "$(awk -v a="$min" -v b="$host_min" 'BEGIN { print (b > 0 ? a / b : 0) }')"
 done
+echo "whole start, process start to end (wall clock), of the same launcher with and without its archives"
+read -r with_min with_median < <(measure wine archives.exe | stats)
+read -r without_min without_median < <(measure wine plain.exe | stats)
+printf '%-44s min %8.2f ms   median %8.2f ms\n' "with 20 unchanged archives (50 MB)" "$with_min" "$with_median" \
+  "without archives" "$without_min" "$without_median"
+ratio "ratio (median with / median without)" "$with_median" "$without_median"
 size=$(stat -c %s "$stub")
 printf 'stub size: %d bytes, goal 153600 (150 KB): %.2f of the goal\n' "$size" "$(awk -v s="$size" 'BEGIN { print s / 153600 }')"

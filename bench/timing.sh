@@ -14,8 +14,8 @@ measure() {
   done
 }
 
-# "MIN MEDIAN" of the numbers on standard input.
-stats() { sort -n | awk '{ v[NR] = $1 } END { printf "%d %d\n", v[1], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+# "MIN MEDIAN" of the numbers on standard input, with two decimals.
+stats() { sort -g | awk '{ v[NR] = $1 } END { printf "%.2f %.2f\n", v[1], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 # Prints "label: A / B" of two medians with two decimals.
 ratio() { awk -v l="$1" -v a="$2" -v b="$3" 'BEGIN { printf "%s: %.2f\n", l, (b > 0 ? a / b : 0) }'; }
