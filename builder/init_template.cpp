@@ -60,6 +60,11 @@ std::string ProjectValue(const SettingInfo& info, const std::string& stored) {
   }
 }
 
+// The search order a new project starts with: a runtime beside the launcher, the keys of today's
+// installers (machine, then per-user), the older installers' keys, JAVA_HOME, then PATH. The stub
+// itself keeps its own order, so that launchers built before these places existed search as they did.
+constexpr const char* ProposedSearchOrder = "0678123459";
+
 }  // namespace
 
 Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
@@ -73,7 +78,8 @@ Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
   out =
       "# Corvane project file: what corvane-build writes into a launcher.\n"
       "#   corvane-build build THIS.toml -o App.exe\n"
-      "# Each setting shows the stub's value; a key you remove keeps the stub's value.\n"
+      "# Each setting shows the stub's value, except that JvmSearchOrder proposes a wider search;\n"
+      "# a key you remove keeps the stub's value.\n"
       "# Paths are relative to this file's folder.\n\n"
       "# stub = \"corvane-stub.exe\"   # else --stub, else the stub next to corvane-build\n"
       "# output = \"App.exe\"          # else -o\n\n"
@@ -83,6 +89,11 @@ Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
     const auto found = settings.find(static_cast<uint16_t>(info.id));
     const std::string stored = found != settings.end() ? Utf16ToUtf8(found->second) : "";
     out += "# " + std::string(SettingDescription(info.id)) + "\n";
+    if (info.id == IdJvmSearchOrder) {
+      out += "# (the stub's own order: " + ProjectValue(info, stored) + ")\n";
+      out += std::string(info.name) + " = " + TomlString(ProposedSearchOrder) + "\n";
+      continue;
+    }
     out += std::string(info.name) + " = " + ProjectValue(info, stored) + "\n";
   }
   out +=

@@ -1,6 +1,6 @@
 // Finding a Java runtime's jvm.dll: the configured path list, the registry keys of several vendors'
-// installers under HKEY_LOCAL_MACHINE (with the version rule), and JAVA_HOME, in the order of
-// JvmSearchOrder; and the reaction when nothing is found.
+// installers (with the version rule), JAVA_HOME and PATH, in the order of JvmSearchOrder; and the
+// reaction when nothing is found.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,20 @@ bool SearchRegistryKeys(char* result, size_t size, int firstRow, int rowCount, c
 // appended to it, and a name that does not fit makes the subkey no candidate.
 bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size,
                           const char* preferredSubpath);
+
+// Where a runtime home keeps its jvm.dll, looked for as the registry rows do: each entry of JvmPath
+// under the home, the preferred subpath (may be null), then any jvm.dll below the home. With
+// `accept` a file counts only when accept takes it, the one found by listing too; without, any
+// file that opens counts. True with the path in `result` (`size` characters).
+bool FindRuntimeUnderHome(const char* home, const char* preferredSubpath, char* result, size_t size,
+                          bool (*accept)(const char* path));
+
+// Digits 6 to 9 (installed_runtimes_win.cpp): the keys of today's installers under
+// HKEY_LOCAL_MACHINE (6 the JavaSoft keys of Java 9 and later, 7 the OpenJDK distributions' keys),
+// both under HKEY_CURRENT_USER (8), and java.exe on PATH (9). Of the candidates that pass the
+// version rules and have a 64-bit jvm.dll, the highest version wins; its home becomes
+// RegistryJavaHome. False, RegistryJavaHome untouched, when none qualifies.
+bool SearchInstalledRuntimes(char digit, char* result);
 
 // A file named jvm.dll (any letter case) below `directory`, depth first, answered as
 // directory\jvm.dll; result holds PathCapacity characters. Junctions and links are not followed, and

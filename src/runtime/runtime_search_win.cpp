@@ -1,4 +1,5 @@
-// Finding a jvm.dll: the path list, the vendors' registry keys, JAVA_HOME, and the not-found reaction.
+// Finding a jvm.dll: the path list, the older installers' registry keys, JAVA_HOME, and the not-found
+// reaction; the runtimes of today's installers and of PATH are in installed_runtimes_win.cpp.
 // The version rules themselves are portable (version_rule.cpp).
 #include <windows.h>
 #include <shellapi.h>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "launcher/launch_config.h"
+#include "runtime/list_entries.h"
 #include "runtime/runtime_search.h"
 #include "runtime/text.h"
 #include "runtime/version_rule.h"
@@ -48,33 +50,13 @@ bool CopyIfFits(char* out, size_t size, const char* text) {
   return true;
 }
 
-// `home` joined with `subpath`, answered in `result` (`size` characters) when the file opens.
-bool TryUnderHome(const char* home, const char* subpath, char* result, size_t size) {
+// `home` joined with `subpath`, answered in `result` (`size` characters) when `accept` takes the
+// file (without `accept`: when it opens).
+bool TryUnderHome(const char* home, const char* subpath, char* result, size_t size,
+                  bool (*accept)(const char* path) = nullptr) {
   char candidate[PathCapacity];
   if (JoinPath(candidate, home, subpath) == nullptr) return false;
-  return CanOpenFile(candidate) && CopyIfFits(result, size, candidate);
-}
-
-// Calls `visit` with each non-empty entry of a ";"-separated list, as a terminated text of at most
-// PathCapacity - 1 characters, until it answers true. An entry too long for a path names no file
-// and is passed over. The list itself is not cut.
-template <typename Visitor>
-bool ForEachListEntry(const char* list, Visitor visit) {
-  if (list == nullptr) return false;
-  const char* entry = list;
-  while (*entry != '\0') {
-    const char* end = std::strchr(entry, ';');
-    const size_t length = end != nullptr ? static_cast<size_t>(end - entry) : std::strlen(entry);
-    if (length > 0 && length < PathCapacity) {
-      char text[PathCapacity];
-      std::memcpy(text, entry, length);
-      text[length] = '\0';
-      if (visit(text)) return true;
-    }
-    if (end == nullptr) break;
-    entry = end + 1;
-  }
-  return false;
+  return (accept != nullptr ? accept(candidate) : CanOpenFile(candidate)) && CopyIfFits(result, size, candidate);
 }
 
 // Digit 0: the first entry of JvmPath that opens, relative to the current directory.
@@ -134,6 +116,11 @@ bool SearchDigit(char digit, char* result) {
       return SearchRegistryKeys(result, PathCapacity, 3, 2, "jre\\bin\\classic\\jvm.dll");
     case '5':
       return SearchJavaHome(result);
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+      return SearchInstalledRuntimes(digit, result);
     default:
       return false;  // not a source
   }
@@ -219,18 +206,22 @@ bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size
   if (result[0] != '\0' && CanOpenFile(result)) return true;
   result[0] = '\0';
   if (RegistryJavaHome[0] == '\0') return false;
+  return FindRuntimeUnderHome(RegistryJavaHome, preferredSubpath, result, size, nullptr);
+}
 
+bool FindRuntimeUnderHome(const char* home, const char* preferredSubpath, char* result, size_t size,
+                          bool (*accept)(const char* path)) {
   // Each entry of the path list under the home, so that a list of several entries works too.
-  if (ForEachListEntry(LaunchConfig.JvmPath, [result, size](const char* entry) {
-        return TryUnderHome(RegistryJavaHome, entry, result, size);
+  if (ForEachListEntry(LaunchConfig.JvmPath, [home, result, size, accept](const char* entry) {
+        return TryUnderHome(home, entry, result, size, accept);
       })) {
     return true;
   }
-  if (preferredSubpath != nullptr && TryUnderHome(RegistryJavaHome, preferredSubpath, result, size)) {
+  if (preferredSubpath != nullptr && TryUnderHome(home, preferredSubpath, result, size, accept)) {
     return true;
   }
   char found[PathCapacity];
-  return FindJvmDll(RegistryJavaHome, found) && CopyIfFits(result, size, found);
+  return FindJvmDll(home, found) && (accept == nullptr || accept(found)) && CopyIfFits(result, size, found);
 }
 
 bool FindJvmDll(const char* directory, char* result) {

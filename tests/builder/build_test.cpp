@@ -255,6 +255,8 @@ TEST(BuildCommand, SourceDateEpochFixesTheTimeStamp) {
   EXPECT_NE(bad.output.find("SOURCE_DATE_EPOCH"), std::string::npos) << bad.output;
 }
 
+// The template proposes the wider search order; with the stub's own order it builds the stub's
+// launcher again.
 TEST(BuildCommand, InitWritesATemplateThatBuildsTheStubsLauncher) {
   const fs::path dir = TestDir();
   ASSERT_EQ(Tool("init -o " + Quote(dir / "new.toml") + " --stub " + Quote(Stub())).status, 0);
@@ -264,7 +266,9 @@ TEST(BuildCommand, InitWritesATemplateThatBuildsTheStubsLauncher) {
   const Error bad = ApplyProjectFile(dir / "new.toml", project);
   ASSERT_FALSE(bad.has_value()) << *bad;
   EXPECT_EQ(project.settings.size(), SettingCount) << "every setting is in the template";
-  ExpectSameResources(ResourcesOf(Read(Stub())), ResourcesOf(BuildWith({dir / "new.toml"})));
+  EXPECT_EQ(project.settings[IdJvmSearchOrder], "0678123459");
+  std::ofstream(dir / "stub-order.toml") << "[settings]\nJvmSearchOrder = \"012345\"\n";
+  ExpectSameResources(ResourcesOf(Read(Stub())), ResourcesOf(BuildWith({dir / "new.toml", dir / "stub-order.toml"})));
 }
 
 // The output can be signed afterwards, and a signed stub gives an unsigned launcher that can be
