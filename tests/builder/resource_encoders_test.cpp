@@ -10,9 +10,11 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "byte_order.h"
 #include "resource_encoders.h"
 
 namespace corvane::builder {
@@ -35,10 +37,6 @@ void WriteFile(const fs::path& path, std::span<const uint8_t> data) {
   ASSERT_TRUE(out) << "cannot write " << path;
 }
 
-void WriteText(const fs::path& path, const std::string& text) {
-  WriteFile(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-}
-
 Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // An empty directory of the running test's own.
@@ -54,109 +52,47 @@ fs::path ScratchDir() {
   return dir;
 }
 
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+// Test names from the cases' names (or file names).
+std::string NameOf(std::string name) {
+  for (char& ch : name) {
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
 }
+constexpr auto kByName = [](const auto& info) { return NameOf(info.param.name); };
 
 // --- windres and its .res files ---
 
-// Compiles `script` in `dir` (where the files it names lie); nullopt (and a failure) when windres
-// refuses it.
-std::optional<Bytes> Windres(const fs::path& dir, const std::string& script) {
-  WriteText(dir / "oracle.rc", script);
-  const std::string command = "cd " + ShellQuote(dir.string()) +
-                              " && x86_64-w64-mingw32-windres -c 65001 -O res oracle.rc"
-                              " oracle.res 2> windres.log";
+// Compiles `script` in `dir` (where the files it names lie) and gives the data of each resource by
+// "type/name"; empty (and a failure) when windres refuses it.
+std::map<std::string, Bytes> Windres(const fs::path& dir, const std::string& script) {
+  std::ofstream(dir / "oracle.rc") << script;
+  const std::string command = "cd '" + dir.string() +
+                              "' && x86_64-w64-mingw32-windres -c 65001 -O res oracle.rc oracle.res"
+                              " 2> windres.log";
   if (std::system(command.c_str()) != 0) {
     const Bytes log = ReadFile(dir / "windres.log");
-    ADD_FAILURE() << "windres failed on:\n"
-                  << script << "\n"
-                  << std::string(log.begin(), log.end());
-    return std::nullopt;
+    ADD_FAILURE() << "windres failed on:\n" << script << "\n" << std::string(log.begin(), log.end());
+    return {};
   }
-  return ReadFile(dir / "oracle.res");
-}
-
-struct ResEntry {
-  uint16_t type = 0, name = 0;  // ids; named entries are not used by these scripts
-  bool named = false;
-  Bytes data;
-};
-
-uint16_t Get16(std::span<const uint8_t> d, size_t at) {
-  return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
-}
-uint32_t Get32(std::span<const uint8_t> d, size_t at) {
-  return Get16(d, at) | (uint32_t{Get16(d, at + 2)} << 16);
-}
-void Set16(Bytes& d, size_t at, uint16_t v) {
-  d[at] = static_cast<uint8_t>(v);
-  d[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Set32(Bytes& d, size_t at, uint32_t v) {
-  Set16(d, at, static_cast<uint16_t>(v));
-  Set16(d, at + 2, static_cast<uint16_t>(v >> 16));
-}
-void Put16(Bytes& d, uint16_t v) {
-  d.push_back(static_cast<uint8_t>(v));
-  d.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& d, uint32_t v) {
-  Put16(d, static_cast<uint16_t>(v));
-  Put16(d, static_cast<uint16_t>(v >> 16));
-}
-
-// RESOURCEHEADER: DataSize, HeaderSize, TYPE, NAME (0xFFFF + id, or a NUL-ended UTF-16 name), padding
-// to a DWORD, DataVersion, MemoryFlags, LanguageId, Version, Characteristics; then the data, padded
-// to a DWORD.
-std::vector<ResEntry> ParseRes(const Bytes& res) {
-  std::vector<ResEntry> entries;
-  size_t at = 0;
-  while (at < res.size()) {
-    if (res.size() - at < 32) {
-      ADD_FAILURE() << "the .res file ends inside a header at " << at;
+  // RESOURCEHEADER: DataSize, HeaderSize, TYPE and NAME (0xFFFF + id: these scripts name nothing),
+  // ...; then the data, padded to a DWORD. An empty first entry marks the file.
+  const Bytes res = ReadFile(dir / "oracle.res");
+  std::map<std::string, Bytes> entries;
+  for (size_t at = 0; at < res.size();) {
+    const uint32_t dataSize = res.size() - at >= 32 ? Le32(res, at) : 0;
+    const uint32_t headerSize = res.size() - at >= 32 ? Le32(res, at + 4) : 0;
+    if (headerSize < 32 || !Fits(res.size(), at, uint64_t{headerSize} + dataSize) ||
+        Le16(res, at + 8) != 0xFFFF || Le16(res, at + 12) != 0xFFFF) {
+      ADD_FAILURE() << "the .res file is not as expected at " << at;
       break;
     }
-    const uint32_t dataSize = Get32(res, at), headerSize = Get32(res, at + 4);
-    if (headerSize < 32 || headerSize > res.size() - at || dataSize > res.size() - at - headerSize) {
-      ADD_FAILURE() << "a .res header at " << at << " does not fit the file";
-      break;
-    }
-    ResEntry entry;
-    size_t p = at + 8;
-    auto key = [&](uint16_t& id) {
-      if (Get16(res, p) == 0xFFFF) {
-        id = Get16(res, p + 2);
-        p += 4;
-      } else {
-        entry.named = true;
-        while (p + 2 <= at + headerSize && Get16(res, p) != 0) p += 2;
-        p += 2;
-      }
-    };
-    key(entry.type);
-    key(entry.name);
-    entry.data.assign(res.begin() + static_cast<ptrdiff_t>(at + headerSize),
-                      res.begin() + static_cast<ptrdiff_t>(at + headerSize + dataSize));
-    if (!(dataSize == 0 && entry.type == 0)) entries.push_back(std::move(entry));  // the marker
-    at = (at + headerSize + dataSize + 3) & ~size_t{3};
+    const std::string key = std::to_string(Le16(res, at + 10)) + "/" + std::to_string(Le16(res, at + 14));
+    if (dataSize != 0) entries[key] = Bytes(res.begin() + static_cast<ptrdiff_t>(at + headerSize),
+                                            res.begin() + static_cast<ptrdiff_t>(at + headerSize + dataSize));
+    at = AlignUp(at + headerSize + dataSize, 4);
   }
   return entries;
-}
-
-const Bytes* FindRes(const std::vector<ResEntry>& entries, uint16_t type, uint16_t name) {
-  for (const ResEntry& e : entries) {
-    if (!e.named && e.type == type && e.name == name) return &e.data;
-  }
-  return nullptr;
-}
-
-size_t CountType(const std::vector<ResEntry>& entries, uint16_t type) {
-  size_t n = 0;
-  for (const ResEntry& e : entries) n += e.type == type;
-  return n;
 }
 
 // Shows where two byte strings part.
@@ -175,17 +111,12 @@ testing::AssertionResult SameBytes(const Bytes& expected, const Bytes& actual) {
   return testing::AssertionFailure() << msg;
 }
 
-constexpr uint16_t kRtBitmap = 2, kRtIcon = 3, kRtGroupIcon = 14, kRtVersion = 16,
-                   kRtManifest = 24;
-
 // --- Version numbers ---
 
 struct VersionNumberCase {
   const char* text;
   std::optional<std::array<uint16_t, 4>> parsed;  // nullopt: refused
 };
-
-void PrintTo(const VersionNumberCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class VersionNumberTest : public testing::TestWithParam<VersionNumberCase> {};
 
@@ -203,63 +134,45 @@ TEST_P(VersionNumberTest, ParsesOrRefusesWithoutTouchingTheOutput) {
   }
 }
 
+using V4 = std::array<uint16_t, 4>;
 INSTANTIATE_TEST_SUITE_P(
     Texts, VersionNumberTest,
-    testing::Values(
-        VersionNumberCase{"1", std::array<uint16_t, 4>{1, 0, 0, 0}},
-        VersionNumberCase{"1.2", std::array<uint16_t, 4>{1, 2, 0, 0}},
-        VersionNumberCase{"1.2.3", std::array<uint16_t, 4>{1, 2, 3, 0}},
-        VersionNumberCase{"1.2.3.4", std::array<uint16_t, 4>{1, 2, 3, 4}},
-        VersionNumberCase{"65535.0.00300.65535", std::array<uint16_t, 4>{65535, 0, 300, 65535}},
-        VersionNumberCase{"1.2.3.4.5", std::nullopt}, VersionNumberCase{"70000", std::nullopt},
-        VersionNumberCase{"65536", std::nullopt}, VersionNumberCase{"a.b", std::nullopt},
-        VersionNumberCase{"", std::nullopt}, VersionNumberCase{"1..2", std::nullopt},
-        VersionNumberCase{".1", std::nullopt}, VersionNumberCase{"1.", std::nullopt},
-        VersionNumberCase{"1.2.3.4.", std::nullopt}, VersionNumberCase{" 1", std::nullopt},
-        VersionNumberCase{"1 ", std::nullopt}, VersionNumberCase{"-1", std::nullopt},
-        VersionNumberCase{"+1", std::nullopt}, VersionNumberCase{"0x10", std::nullopt},
-        VersionNumberCase{"1,2", std::nullopt},
-        VersionNumberCase{"99999999999999999999999", std::nullopt}));
+    testing::Values(VersionNumberCase{"1", V4{1, 0, 0, 0}}, VersionNumberCase{"1.2.3", V4{1, 2, 3, 0}},
+                    VersionNumberCase{"65535.0.00300.65535", V4{65535, 0, 300, 65535}},
+                    VersionNumberCase{"1.2.3.4.5", {}}, VersionNumberCase{"70000", {}},
+                    VersionNumberCase{"65536", {}}, VersionNumberCase{"a.b", {}}, VersionNumberCase{"", {}},
+                    VersionNumberCase{"1..2", {}}, VersionNumberCase{".1", {}}, VersionNumberCase{"1.", {}},
+                    VersionNumberCase{"1.2.3.4.", {}}, VersionNumberCase{" 1", {}}, VersionNumberCase{"1 ", {}},
+                    VersionNumberCase{"-1", {}}, VersionNumberCase{"+1", {}}, VersionNumberCase{"0x10", {}},
+                    VersionNumberCase{"1,2", {}}, VersionNumberCase{"99999999999999999999999", {}}));
 
 // --- Version information ---
 
-// The string values in the order the encoder writes them (and so the script lists them).
-std::vector<std::pair<const char*, std::string>> StringValues(const VersionInfo& v) {
-  return {{"CompanyName", v.companyName},       {"FileDescription", v.fileDescription},
-          {"FileVersion", v.fileVersionText},    {"InternalName", v.internalName},
-          {"LegalCopyright", v.legalCopyright},  {"OriginalFilename", v.originalFilename},
-          {"ProductName", v.productName},        {"ProductVersion", v.productVersionText}};
-}
-
-std::string RcString(const std::string& text) {
-  std::string s = "\"";
-  for (char c : text) {
-    if (c == '"') s += "\"\"";
-    else if (c == '\\') s += "\\\\";
-    else if (c == '\t') s += "\\t";
-    else s += c;
-  }
-  return s + "\"";
-}
-
 std::string VersionScript(const VersionInfo& v) {
-  char buf[256];
-  std::string s = "#include <winver.h>\n1 VERSIONINFO\n";
-  std::snprintf(buf, sizeof buf, "FILEVERSION %u,%u,%u,%u\nPRODUCTVERSION %u,%u,%u,%u\n",
-                v.fileVersion[0], v.fileVersion[1], v.fileVersion[2], v.fileVersion[3],
-                v.productVersion[0], v.productVersion[1], v.productVersion[2],
-                v.productVersion[3]);
-  s += buf;
-  s += "FILEFLAGSMASK 0x3f\nFILEFLAGS 0\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\n"
-       "FILESUBTYPE 0\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n";
-  std::snprintf(buf, sizeof buf, "    BLOCK \"%04X%04X\"\n    BEGIN\n", v.language, v.codePage);
-  s += buf;
-  for (const auto& [key, text] : StringValues(v)) {
-    if (!text.empty()) s += "      VALUE \"" + std::string(key) + "\", " + RcString(text) + "\n";
+  auto quoted = [](const std::string& text) {
+    std::string s = "\"";
+    for (char c : text) s += c == '"' ? "\"\"" : c == '\\' ? "\\\\" : c == '\t' ? "\\t" : std::string(1, c);
+    return s + "\"";
+  };
+  char buf[512];
+  std::snprintf(buf, sizeof buf,
+                "#include <winver.h>\n1 VERSIONINFO\nFILEVERSION %u,%u,%u,%u\nPRODUCTVERSION %u,%u,%u,%u\n"
+                "FILEFLAGSMASK 0x3f\nFILEFLAGS 0\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nFILESUBTYPE 0\n"
+                "BEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"%04X%04X\"\n    BEGIN\n",
+                v.fileVersion[0], v.fileVersion[1], v.fileVersion[2], v.fileVersion[3], v.productVersion[0],
+                v.productVersion[1], v.productVersion[2], v.productVersion[3], v.language, v.codePage);
+  std::string s = buf;
+  // In the order the encoder writes them.
+  const std::pair<const char*, const std::string*> values[] = {
+      {"CompanyName", &v.companyName},       {"FileDescription", &v.fileDescription},
+      {"FileVersion", &v.fileVersionText},   {"InternalName", &v.internalName},
+      {"LegalCopyright", &v.legalCopyright}, {"OriginalFilename", &v.originalFilename},
+      {"ProductName", &v.productName},       {"ProductVersion", &v.productVersionText}};
+  for (const auto& [key, text] : values) {
+    if (!text->empty()) s += "      VALUE \"" + std::string(key) + "\", " + quoted(*text) + "\n";
   }
   std::snprintf(buf, sizeof buf,
-                "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n"
-                "    VALUE \"Translation\", 0x%x, %u\n  END\nEND\n",
+                "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x%x, %u\n  END\nEND\n",
                 v.language, v.codePage);
   return s + buf;
 }
@@ -268,13 +181,13 @@ VersionInfo FullInfo() {
   VersionInfo v;
   v.fileVersion = {1, 2, 300, 65535};
   v.productVersion = {4, 5, 6, 258};
-  v.companyName = "Example Software Ltd.";
-  v.fileDescription = "Viewer of \"documents\"";
+  v.companyName = "Société Générale d'Édition";
+  v.fileDescription = "Viewer of \"documents\" — 東京 🚀 😀";
   v.fileVersionText = "1.2.300.65535";
   v.internalName = "viewer";
-  v.legalCopyright = "Copyright (C) 2024 Example";
+  v.legalCopyright = "© 2024 Ωmega";
   v.originalFilename = "C:\\Tools\\Viewer.exe";
-  v.productName = "Viewer";
+  v.productName = "𝄞";
   v.productVersionText = "4.5\tbeta";
   return v;
 }
@@ -283,31 +196,15 @@ struct VersionCase {
   const char* name;
   VersionInfo info;
 };
-void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
-
 
 std::vector<VersionCase> VersionCases() {
-  std::vector<VersionCase> cases;
-  cases.push_back({"AllStrings", FullInfo()});
-
   VersionInfo some = FullInfo();
   some.fileDescription.clear();
   some.internalName.clear();
   some.productVersionText.clear();
-  cases.push_back({"EmptyStringsLeftOut", some});
-
   VersionInfo none;
   none.fileVersion = {0, 0, 0, 1};
-  cases.push_back({"NoStrings", none});
-
-  VersionInfo nonAscii = FullInfo();
-  nonAscii.companyName = "Société Générale d'Édition";
-  nonAscii.fileDescription = "Übersicht — 東京 🚀 grinning 😀";
-  nonAscii.legalCopyright = "© 2024 Ωmega";
-  nonAscii.productName = "𝄞";
-  cases.push_back({"NonAsciiText", nonAscii});
-
-  // Values of one to four characters: with the NUL, every padding the format can need.
+  // Values of one to five characters: with the NUL, every padding the format can need.
   VersionInfo odd;
   odd.companyName = "A";
   odd.fileDescription = "Ab";
@@ -317,18 +214,13 @@ std::vector<VersionCase> VersionCases() {
   odd.originalFilename = "😀";
   odd.productName = "x😀";
   odd.productVersionText = "12345";
-  cases.push_back({"OddLengths", odd});
-
   VersionInfo german = FullInfo();
   german.language = 0x0407;
   german.codePage = 1252;
-  cases.push_back({"OtherLanguage", german});
-
-  // The longest text that still fits the format's 16-bit lengths.
-  VersionInfo longest;
+  VersionInfo longest;  // the longest text that still fits the format's 16-bit lengths
   longest.companyName = std::string(32639, 'w');
-  cases.push_back({"LongestText", longest});
-  return cases;
+  return {{"AllStringsNonAscii", FullInfo()}, {"EmptyStringsLeftOut", some}, {"NoStrings", none},
+          {"OddLengths", odd}, {"OtherLanguage", german}, {"LongestText", longest}};
 }
 
 class VersionOracleTest : public testing::TestWithParam<VersionCase> {};
@@ -338,94 +230,73 @@ TEST_P(VersionOracleTest, MatchesWindresAndReadsBack) {
   Bytes encoded;
   const Error e = EncodeVersionInfo(info, encoded);
   ASSERT_FALSE(e) << *e;
-
   const auto res = Windres(ScratchDir(), VersionScript(info));
-  ASSERT_TRUE(res);
-  const auto entries = ParseRes(*res);
-  const Bytes* compiled = FindRes(entries, kRtVersion, 1);
-  ASSERT_TRUE(compiled);
-  EXPECT_TRUE(SameBytes(*compiled, encoded));
-
-  VersionInfo fromWindres;
-  const Error we = DecodeVersionInfo(*compiled, fromWindres);
-  ASSERT_FALSE(we) << *we;
-  EXPECT_EQ(fromWindres, info);
-
-  VersionInfo fromEncoder;
-  const Error ee = DecodeVersionInfo(encoded, fromEncoder);
-  ASSERT_FALSE(ee) << *ee;
-  EXPECT_EQ(fromEncoder, info);
+  ASSERT_TRUE(res.count("16/1"));
+  EXPECT_TRUE(SameBytes(res.at("16/1"), encoded));
+  for (const Bytes& data : {res.at("16/1"), encoded}) {
+    VersionInfo decoded;
+    const Error de = DecodeVersionInfo(data, decoded);
+    ASSERT_FALSE(de) << *de;
+    EXPECT_EQ(decoded, info);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VersionOracleTest, testing::ValuesIn(VersionCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VersionOracleTest, testing::ValuesIn(VersionCases()), kByName);
 
-struct BadTextCase {
+struct BadVersionCase {
   const char* name;
-  std::string text;
+  std::function<void(VersionInfo&)> change;
+  const char* says;  // a word the error must hold
 };
-void PrintTo(const BadTextCase& c, std::ostream* os) { *os << c.name; }
 
+class BadVersionTest : public testing::TestWithParam<BadVersionCase> {};
 
-class VersionTextTest : public testing::TestWithParam<BadTextCase> {};
-
-TEST_P(VersionTextTest, IsRefusedAndOutputKept) {
+TEST_P(BadVersionTest, IsRefusedAndOutputKept) {
   VersionInfo info = FullInfo();
-  info.fileDescription = GetParam().text;
+  GetParam().change(info);
   Bytes out{1, 2, 3};
   const Error e = EncodeVersionInfo(info, out);
   ASSERT_TRUE(e);
+  EXPECT_NE(e->find(GetParam().says), std::string::npos) << *e;
   EXPECT_EQ(out, (Bytes{1, 2, 3}));
 }
 
+auto Description(std::string text) {
+  return [text](VersionInfo& v) { v.fileDescription = text; };
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Texts, VersionTextTest,
-    testing::Values(BadTextCase{"CutSequence", "abc\xC3"},
-                    BadTextCase{"LoneContinuation", "a\x80z"},
-                    BadTextCase{"OverlongSlash", "\xC0\xAF"},
-                    BadTextCase{"OverlongThreeBytes", "\xE0\x80\xAF"},
-                    BadTextCase{"Surrogate", "\xED\xA0\x80"},
-                    BadTextCase{"PastUnicode", "\xF4\x90\x80\x80"},
-                    BadTextCase{"Latin1", "caf\xE9"},
-                    BadTextCase{"EmbeddedNul", std::string("ab\0cd", 5)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    Texts, BadVersionTest,
+    testing::Values(BadVersionCase{"CutSequence", Description("abc\xC3"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"LoneContinuation", Description("a\x80z"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"OverlongSlash", Description("\xC0\xAF"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"OverlongThreeBytes", Description("\xE0\x80\xAF"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"Surrogate", Description("\xED\xA0\x80"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"PastUnicode", Description("\xF4\x90\x80\x80"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"Latin1", Description("caf\xE9"), "FileDescription is not valid UTF-8"},
+                    BadVersionCase{"EmbeddedNul", Description(std::string("ab\0cd", 5)), "NUL"},
+                    // One character more than the LongestText case.
+                    BadVersionCase{"OnePastTheLongestText",
+                                   [](VersionInfo& v) { v = {}; v.companyName = std::string(32640, 'w'); }, "65535"},
+                    BadVersionCase{"TextsTooLongTogether",
+                                   [](VersionInfo& v) {
+                                     v = {};
+                                     v.companyName = std::string(20000, 'a');
+                                     v.productName = std::string(20000, 'b');
+                                   },
+                                   "65535"}),
+    kByName);
 
-TEST(VersionInfoTest, OneCharacterPastTheLongestTextIsRefused) {
-  VersionInfo info;
-  info.companyName = std::string(32640, 'w');  // one more than the LongestText case
-  Bytes out;
-  const Error e = EncodeVersionInfo(info, out);
-  ASSERT_TRUE(e);
-  EXPECT_NE(e->find("65535"), std::string::npos) << *e;
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(VersionInfoTest, TextsTooLongTogetherAreRefused) {
-  VersionInfo info;
-  info.companyName = std::string(20000, 'a');
-  info.productName = std::string(20000, 'b');
-  Bytes out;
-  const Error e = EncodeVersionInfo(info, out);
-  ASSERT_TRUE(e);
-  EXPECT_NE(e->find("65535"), std::string::npos) << *e;
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(VersionInfoTest, DecodeRefusesEveryCutAndKeepsOutput) {
+TEST(VersionInfoTest, DecodeRefusesCutDamagedAndOtherDataAndKeepsOutput) {
   Bytes encoded;
   ASSERT_FALSE(EncodeVersionInfo(FullInfo(), encoded));
   for (size_t n = 0; n < encoded.size(); ++n) {
     VersionInfo out;
     out.companyName = "kept";
-    const Error e = DecodeVersionInfo(std::span(encoded).first(n), out);
-    EXPECT_TRUE(e) << "accepted the first " << n << " bytes";
+    EXPECT_TRUE(DecodeVersionInfo(std::span(encoded).first(n), out)) << "accepted the first " << n << " bytes";
     EXPECT_EQ(out.companyName, "kept");
   }
-}
-
-TEST(VersionInfoTest, DecodeSurvivesEveryDamagedByte) {
-  Bytes encoded;
-  ASSERT_FALSE(EncodeVersionInfo(FullInfo(), encoded));
+  // Any damaged byte gives an error or a reading, never a crash or an empty error.
   for (size_t i = 0; i < encoded.size(); ++i) {
     for (uint8_t value : {uint8_t{0x00}, uint8_t{0x01}, uint8_t{0xFF}}) {
       Bytes damaged = encoded;
@@ -436,127 +307,88 @@ TEST(VersionInfoTest, DecodeSurvivesEveryDamagedByte) {
       }
     }
   }
-}
-
-TEST(VersionInfoTest, DecodeRefusesOtherData) {
   VersionInfo out;
-  const Bytes manifest = FromText(EncodeManifest({}));
-  EXPECT_TRUE(DecodeVersionInfo(manifest, out));
-  Bytes encoded;
-  ASSERT_FALSE(EncodeVersionInfo(FullInfo(), encoded));
-  Set32(encoded, 40, 0x12345678);  // the fixed information's signature
+  EXPECT_TRUE(DecodeVersionInfo(FromText(EncodeManifest({})), out));
+  Put32(encoded, 40, 0x12345678);  // the fixed information's signature
   EXPECT_TRUE(DecodeVersionInfo(encoded, out));
 }
 
 // --- Icons ---
 
-struct DirectoryPatch {
+struct IconCase {
+  std::string name;
+  // Written into every entry of mixed.ico's directory.
   std::optional<uint16_t> planes = std::nullopt, bitCount = std::nullopt;
   std::optional<uint8_t> colors = std::nullopt, reserved = std::nullopt;
 };
 
-// Writes the fields of every entry of an .ico's directory.
-Bytes PatchDirectory(Bytes ico, const DirectoryPatch& p) {
-  const uint16_t count = Get16(ico, 4);
-  for (uint16_t i = 0; i < count; ++i) {
+Bytes MixedIco() { return ReadFile(kImages / "mixed.ico"); }
+
+Bytes Patched(const IconCase& p) {
+  Bytes ico = MixedIco();
+  for (uint16_t i = 0; i < Le16(ico, 4); ++i) {
     const size_t entry = 6 + 16 * size_t{i};
     if (p.colors) ico[entry + 2] = *p.colors;
     if (p.reserved) ico[entry + 3] = *p.reserved;
-    if (p.planes) Set16(ico, entry + 4, *p.planes);
-    if (p.bitCount) Set16(ico, entry + 6, *p.bitCount);
+    if (p.planes) Put16(ico, entry + 4, *p.planes);
+    if (p.bitCount) Put16(ico, entry + 6, *p.bitCount);
   }
   return ico;
 }
 
-struct IconCase {
-  const char* name;
-  fs::path file;
-  DirectoryPatch patch;
-};
-void PrintTo(const IconCase& c, std::ostream* os) { *os << c.name; }
-
+std::vector<IconCase> IconCases() {
+  std::vector<IconCase> cases = {{"PngAndBitmaps"},
+                                 {"TwoPlanesNoBits", 2, 0, 16},
+                                 {"NoPlanesFourBits", 0, 4, 0},
+                                 {"OddPlanesAndBits", 3, 24, 7},
+                                 {"ReservedByteSet", {}, {}, {}, 5}};
+  // Icon writers that leave planes and bits 0: windres derives bits from the colours.
+  for (int colors : {0, 1, 2, 16, 17, 255}) {
+    cases.push_back({"NoBits" + std::to_string(colors) + "Colours", 0, 0, static_cast<uint8_t>(colors)});
+  }
+  return cases;
+}
 
 class IconOracleTest : public testing::TestWithParam<IconCase> {};
 
-TEST_P(IconOracleTest, MatchesWindres) {
-  const IconCase& c = GetParam();
-  const Bytes ico = PatchDirectory(ReadFile(c.file), c.patch);
-  ASSERT_FALSE(ico.empty());
-  const fs::path dir = ScratchDir();
-  WriteFile(dir / "app.ico", ico);
-  const auto res = Windres(dir, "1 ICON \"app.ico\"\n");
-  ASSERT_TRUE(res);
-  const auto entries = ParseRes(*res);
-
-  IconResources icon;
-  const Error e = EncodeIconFile(ico, 1, icon);
-  ASSERT_FALSE(e) << *e;
-  const Bytes* group = FindRes(entries, kRtGroupIcon, 1);
-  ASSERT_TRUE(group);
-  EXPECT_TRUE(SameBytes(*group, icon.group));
-  ASSERT_EQ(CountType(entries, kRtIcon), icon.images.size());
-  for (size_t i = 0; i < icon.images.size(); ++i) {
-    const Bytes* image = FindRes(entries, kRtIcon, static_cast<uint16_t>(i + 1));
-    ASSERT_TRUE(image) << "no icon " << i + 1;
-    EXPECT_TRUE(SameBytes(*image, icon.images[i])) << "icon " << i + 1;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, IconOracleTest,
-    testing::Values(
-        IconCase{"ProjectIcon", kSourceDir / "resources" / "corvane.ico", {}},
-        IconCase{"PngAndBitmaps", kImages / "mixed.ico", {}},
-        // Icon writers that leave planes and bits 0: windres derives bits from the colours.
-        IconCase{"NoBitsSixteenColours", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 16}},
-        IconCase{"NoBitsNoColours", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 0}},
-        IconCase{"NoBitsOneColour", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 1}},
-        IconCase{"NoBitsTwoColours", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 2}},
-        IconCase{"NoBitsSeventeenColours", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 17}},
-        IconCase{"NoBits255Colours", kImages / "mixed.ico", {.planes = 0, .bitCount = 0, .colors = 255}},
-        IconCase{"TwoPlanesNoBits", kImages / "mixed.ico", {.planes = 2, .bitCount = 0, .colors = 16}},
-        IconCase{"NoPlanesFourBits", kImages / "mixed.ico", {.planes = 0, .bitCount = 4, .colors = 0}},
-        IconCase{"OddPlanesAndBits", kImages / "mixed.ico", {.planes = 3, .bitCount = 24, .colors = 7}},
-        IconCase{"ReservedByteSet", kImages / "mixed.ico", {.reserved = 5}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(IconTest, IdsStartWhereAskedAsAfterAnotherIcon) {
-  const Bytes first = ReadFile(kSourceDir / "resources" / "corvane.ico");
-  const Bytes second = ReadFile(kImages / "mixed.ico");
+// The second icon of a script takes the ids after the first's images.
+TEST_P(IconOracleTest, MatchesWindresAsTheSecondIcon) {
+  const Bytes first = ReadFile(kSourceDir / "resources" / "corvane.ico"), ico = Patched(GetParam());
   const fs::path dir = ScratchDir();
   WriteFile(dir / "first.ico", first);
-  WriteFile(dir / "second.ico", second);
-  const auto res = Windres(dir, "1 ICON \"first.ico\"\n2 ICON \"second.ico\"\n");
-  ASSERT_TRUE(res);
-  const auto entries = ParseRes(*res);
+  WriteFile(dir / "app.ico", ico);
+  const auto res = Windres(dir, "1 ICON \"first.ico\"\n2 ICON \"app.ico\"\n");
 
-  IconResources a, b;
-  ASSERT_FALSE(EncodeIconFile(first, 1, a));
-  ASSERT_FALSE(EncodeIconFile(second, static_cast<uint16_t>(1 + a.images.size()), b));
-  const Bytes* group = FindRes(entries, kRtGroupIcon, 2);
-  ASSERT_TRUE(group);
-  EXPECT_TRUE(SameBytes(*group, b.group));
-  for (size_t i = 0; i < b.images.size(); ++i) {
-    const Bytes* image = FindRes(entries, kRtIcon, static_cast<uint16_t>(1 + a.images.size() + i));
-    ASSERT_TRUE(image);
-    EXPECT_TRUE(SameBytes(*image, b.images[i]));
+  IconResources icons[2];
+  ASSERT_FALSE(EncodeIconFile(first, 1, icons[0]));
+  const Error e = EncodeIconFile(ico, static_cast<uint16_t>(1 + icons[0].images.size()), icons[1]);
+  ASSERT_FALSE(e) << *e;
+  size_t id = 1;
+  for (int group = 1; group <= 2; ++group) {
+    ASSERT_TRUE(res.count("14/" + std::to_string(group)));
+    EXPECT_TRUE(SameBytes(res.at("14/" + std::to_string(group)), icons[group - 1].group)) << "group " << group;
+    for (const Bytes& image : icons[group - 1].images) {
+      const std::string key = "3/" + std::to_string(id++);
+      ASSERT_TRUE(res.count(key)) << "no icon " << key;
+      EXPECT_TRUE(SameBytes(res.at(key), image)) << "icon " << key;
+    }
   }
+  EXPECT_EQ(res.size(), 2 + id - 1) << "groups and images";
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, IconOracleTest, testing::ValuesIn(IconCases()), kByName);
 
 struct BadIconCase {
   const char* name;
-  std::function<Bytes()> make;
+  std::function<void(Bytes&)> damage;
   uint16_t firstId = 1;
 };
-void PrintTo(const BadIconCase& c, std::ostream* os) { *os << c.name; }
-
-
-Bytes MixedIco() { return ReadFile(kImages / "mixed.ico"); }
 
 class BadIconTest : public testing::TestWithParam<BadIconCase> {};
 
 TEST_P(BadIconTest, IsRefusedAndOutputKept) {
-  const Bytes ico = GetParam().make();
+  Bytes ico = MixedIco();
+  GetParam().damage(ico);
   IconResources out;
   out.group = {7};
   const Error e = EncodeIconFile(ico, GetParam().firstId, out);
@@ -569,33 +401,22 @@ TEST_P(BadIconTest, IsRefusedAndOutputKept) {
 INSTANTIATE_TEST_SUITE_P(
     Files, BadIconTest,
     testing::Values(
-        BadIconCase{"Empty", [] { return Bytes{}; }},
-        BadIconCase{"CutInDirectory", [] { return Bytes{0, 0, 1, 0, 1}; }},
-        BadIconCase{"CountZero", [] { return Bytes{0, 0, 1, 0, 0, 0}; }},
-        BadIconCase{"Cursor", [] { Bytes b = MixedIco(); Set16(b, 2, 2); return b; }},
-        BadIconCase{"ReservedWordSet", [] { Bytes b = MixedIco(); Set16(b, 0, 1); return b; }},
-        BadIconCase{"CountPastDirectory", [] { Bytes b = MixedIco(); b.resize(6 + 16 * 3); return b; }},
-        BadIconCase{"CountLargerThanFile", [] { Bytes b = MixedIco(); Set16(b, 4, 1000); return b; }},
-        BadIconCase{"OffsetPastFile", [] { Bytes b = MixedIco(); Set32(b, 6 + 12, 100000); return b; }},
-        BadIconCase{"SizePastFile", [] { Bytes b = MixedIco(); Set32(b, 6 + 8, 7000); return b; }},
-        BadIconCase{"OffsetAndSizeWrap",
-                    [] {
-                      Bytes b = MixedIco();
-                      Set32(b, 6 + 8, 0x20);
-                      Set32(b, 6 + 12, 0xFFFFFFF0u);
-                      return b;
-                    }},
-        BadIconCase{"SizeZero", [] { Bytes b = MixedIco(); Set32(b, 6 + 16 + 8, 0); return b; }},
+        BadIconCase{"Empty", [](Bytes& b) { b.clear(); }},
+        BadIconCase{"CutInDirectory", [](Bytes& b) { b = {0, 0, 1, 0, 1}; }},
+        BadIconCase{"CountZero", [](Bytes& b) { b = {0, 0, 1, 0, 0, 0}; }},
+        BadIconCase{"Cursor", [](Bytes& b) { Put16(b, 2, 2); }},
+        BadIconCase{"ReservedWordSet", [](Bytes& b) { Put16(b, 0, 1); }},
+        BadIconCase{"CountPastDirectory", [](Bytes& b) { b.resize(6 + 16 * 3); }},
+        BadIconCase{"CountLargerThanFile", [](Bytes& b) { Put16(b, 4, 1000); }},
+        BadIconCase{"OffsetPastFile", [](Bytes& b) { Put32(b, 6 + 12, 100000); }},
+        BadIconCase{"SizePastFile", [](Bytes& b) { Put32(b, 6 + 8, 7000); }},
+        BadIconCase{"OffsetAndSizeWrap", [](Bytes& b) { Put32(b, 6 + 8, 0x20); Put32(b, 6 + 12, 0xFFFFFFF0u); }},
+        BadIconCase{"SizeZero", [](Bytes& b) { Put32(b, 6 + 16 + 8, 0); }},
         BadIconCase{"ImageNeitherPngNorBitmap",
-                    [] {
-                      Bytes b = MixedIco();
-                      const uint32_t at = Get32(b, 6 + 16 + 12);
-                      for (int k = 0; k < 8; ++k) b[at + k] = 'x';
-                      return b;
-                    }},
-        BadIconCase{"IdZero", MixedIco, 0},
-        BadIconCase{"IdsPastLargest", MixedIco, 65533}),
-    [](const auto& info) { return std::string(info.param.name); });
+                    [](Bytes& b) { std::fill_n(b.begin() + Le32(b, 6 + 16 + 12), 8, 'x'); }},
+        BadIconCase{"IdZero", [](Bytes&) {}, 0},
+        BadIconCase{"IdsPastLargest", [](Bytes&) {}, 65533}),
+    kByName);
 
 // --- Bitmaps ---
 
@@ -614,52 +435,41 @@ struct BmpSpec {
 
 Bytes MakeBmp(const BmpSpec& s) {
   Bytes info;
+  Append32(info, s.headerSize);
   if (s.headerSize == 12) {
-    Put32(info, 12);
-    Put16(info, static_cast<uint16_t>(s.width));
-    Put16(info, static_cast<uint16_t>(s.height));
-    Put16(info, 1);
-    Put16(info, s.bitCount);
+    Append16(info, static_cast<uint16_t>(s.width));
+    Append16(info, static_cast<uint16_t>(s.height));
+    Append16(info, 1);
+    Append16(info, s.bitCount);
   } else {
-    Put32(info, s.headerSize);
-    Put32(info, static_cast<uint32_t>(s.width));
-    Put32(info, static_cast<uint32_t>(s.height));
-    Put16(info, 1);
-    Put16(info, s.bitCount);
-    Put32(info, s.compression);
-    Put32(info, static_cast<uint32_t>(s.rle.size()));
-    Put32(info, 2835);
-    Put32(info, 2835);
-    Put32(info, s.colorsUsed);
-    Put32(info, 0);
-    while (info.size() < s.headerSize) info.push_back(0);
+    for (uint32_t v : {uint32_t(s.width), uint32_t(s.height), 1u | uint32_t{s.bitCount} << 16, s.compression,
+                       uint32_t(s.rle.size()), 2835u, 2835u, s.colorsUsed, 0u}) {
+      Append32(info, v);
+    }
+    info.resize(s.headerSize, 0);
     if (s.headerSize >= 52) {  // masks of a 16-bit 5-6-5 or a 32-bit image
-      Set32(info, 40, s.bitCount == 16 ? 0xF800 : 0xFF0000);
-      Set32(info, 44, s.bitCount == 16 ? 0x07E0 : 0xFF00);
-      Set32(info, 48, s.bitCount == 16 ? 0x001F : 0xFF);
+      Put32(info, 40, s.bitCount == 16 ? 0xF800 : 0xFF0000);
+      Put32(info, 44, s.bitCount == 16 ? 0x07E0 : 0xFF00);
+      Put32(info, 48, s.bitCount == 16 ? 0x001F : 0xFF);
     }
   }
   if (s.masks) {
-    Put32(info, 0xF800);
-    Put32(info, 0x07E0);
-    Put32(info, 0x001F);
+    for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Append32(info, mask);
   }
-  for (uint32_t i = 0; i < s.tableEntries; ++i) {
-    for (int k = 0; k < (s.headerSize == 12 ? 3 : 4); ++k) {
-      info.push_back(static_cast<uint8_t>(i * 7 + k));
-    }
+  for (uint32_t i = 0; i < s.tableEntries * (s.headerSize == 12 ? 3 : 4); ++i) {
+    info.push_back(static_cast<uint8_t>(i * 7));
   }
   info.insert(info.end(), s.gap, 0xEE);
   Bytes pixels = s.rle;
   if (pixels.empty()) {
     const size_t stride = (size_t(s.width) * s.bitCount + 31) / 32 * 4;
-    const size_t rows = size_t(s.height < 0 ? -s.height : s.height);
-    for (size_t i = 0; i < stride * rows; ++i) pixels.push_back(static_cast<uint8_t>(i * 13 + 1));
+    pixels.resize(stride * size_t(s.height < 0 ? -s.height : s.height));
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 13 + 1);
   }
   Bytes file{'B', 'M'};
-  Put32(file, static_cast<uint32_t>(14 + info.size() + pixels.size()));
-  Put32(file, 0);
-  Put32(file, static_cast<uint32_t>(14 + info.size()));
+  Append32(file, static_cast<uint32_t>(14 + info.size() + pixels.size()));
+  Append32(file, 0);
+  Append32(file, static_cast<uint32_t>(14 + info.size()));
   file.insert(file.end(), info.begin(), info.end());
   file.insert(file.end(), pixels.begin(), pixels.end());
   return file;
@@ -674,32 +484,24 @@ struct BitmapCase {
   const char* name;
   std::function<Bytes()> make;
 };
-void PrintTo(const BitmapCase& c, std::ostream* os) { *os << c.name; }
-
 
 class BitmapOracleTest : public testing::TestWithParam<BitmapCase> {};
 
 TEST_P(BitmapOracleTest, MatchesWindres) {
   const Bytes bmp = GetParam().make();
-  ASSERT_FALSE(bmp.empty());
   const fs::path dir = ScratchDir();
   WriteFile(dir / "image.bmp", bmp);
   const auto res = Windres(dir, "1 BITMAP \"image.bmp\"\n");
-  ASSERT_TRUE(res);
-  const auto entries = ParseRes(*res);
-  const Bytes* compiled = FindRes(entries, kRtBitmap, 1);
-  ASSERT_TRUE(compiled);
-
+  ASSERT_TRUE(res.count("2/1"));
   Bytes dib;
   const Error e = EncodeBitmapFile(bmp, dib);
   ASSERT_FALSE(e) << *e;
-  EXPECT_TRUE(SameBytes(*compiled, dib));
+  EXPECT_TRUE(SameBytes(res.at("2/1"), dib));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BitmapOracleTest,
     testing::Values(
-        BitmapCase{"Splash8BitRle", [] { return ReadFile(kSourceDir / "resources" / "splash.bmp"); }},
         BitmapCase{"TrueColour24Bit", [] { return ReadFile(kImages / "opaque.bmp"); }},
         BitmapCase{"Alpha32BitV5", [] { return ReadFile(kImages / "alpha.bmp"); }},
         BitmapCase{"Core1Bit", [] { return MakeBmp({.headerSize = 12, .width = 9, .height = 2, .bitCount = 1, .tableEntries = 2}); }},
@@ -709,28 +511,25 @@ INSTANTIATE_TEST_SUITE_P(
         BitmapCase{"V4Masks32Bit", [] { return MakeBmp({.headerSize = 108, .bitCount = 32, .compression = 3, .tableEntries = 0}); }},
         BitmapCase{"TopDown24Bit", [] { return MakeBmp({.width = 7, .height = -4, .bitCount = 24, .tableEntries = 0}); }},
         BitmapCase{"Plain32Bit", [] { return MakeBmp({.width = 3, .bitCount = 32, .tableEntries = 0}); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kByName);
 
 TEST(BitmapTest, BytesBeforeThePixelsAreDropped) {
   // A packed DIB has no pixel offset: Windows takes the pixels right after the colour table.
-  const Bytes withGap = MakeBmp({.width = 3, .bitCount = 24, .tableEntries = 0, .gap = 6});
   const Bytes without = MakeBmp({.width = 3, .bitCount = 24, .tableEntries = 0});
-  Bytes a, b;
-  ASSERT_FALSE(EncodeBitmapFile(withGap, a));
-  ASSERT_FALSE(EncodeBitmapFile(without, b));
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(b, Bytes(without.begin() + 14, without.end()));
+  Bytes dib;
+  ASSERT_FALSE(EncodeBitmapFile(MakeBmp({.width = 3, .bitCount = 24, .tableEntries = 0, .gap = 6}), dib));
+  EXPECT_EQ(dib, Bytes(without.begin() + 14, without.end()));
 }
 
 // A V5 BMP with bytes between its table and pixels and an embedded colour profile at
 // `profileAt` (from the start of the info header), the profile's bytes appended to the file.
 Bytes BmpWithProfile(std::optional<uint32_t> profileAt, const Bytes& profile) {
   Bytes b = MakeBmp({.headerSize = 124, .width = 3, .bitCount = 24, .tableEntries = 0, .gap = 8});
-  Set32(b, 14 + 56, 0x4D424544);  // PROFILE_EMBEDDED
-  Set32(b, 14 + 112, profileAt.value_or(static_cast<uint32_t>(b.size() - 14)));
-  Set32(b, 14 + 116, static_cast<uint32_t>(profile.size()));
+  Put32(b, 14 + 56, 0x4D424544);  // PROFILE_EMBEDDED
+  Put32(b, 14 + 112, profileAt.value_or(static_cast<uint32_t>(b.size() - 14)));
+  Put32(b, 14 + 116, static_cast<uint32_t>(profile.size()));
   b.insert(b.end(), profile.begin(), profile.end());
-  Set32(b, 2, static_cast<uint32_t>(b.size()));
+  Put32(b, 2, static_cast<uint32_t>(b.size()));
   return b;
 }
 
@@ -741,28 +540,17 @@ TEST(BitmapTest, AProfileAfterThePixelsMovesWithThem) {
   const Error e = EncodeBitmapFile(bmp, dib);
   ASSERT_FALSE(e) << *e;
   EXPECT_EQ(dib.size(), bmp.size() - 14 - 8);
-  const uint32_t at = Get32(dib, 112);
-  EXPECT_EQ(at, Get32(bmp, 14 + 112) - 8);
+  const uint32_t at = Le32(dib, 112);
+  EXPECT_EQ(at, Le32(bmp, 14 + 112) - 8);
   ASSERT_LE(size_t{at} + profile.size(), dib.size());
   EXPECT_EQ(Bytes(dib.begin() + at, dib.begin() + at + 16), profile);
 }
 
-TEST(BitmapTest, AProfileBeforeThePixelsWithBytesBetweenIsRefused) {
-  const uint32_t inTheGap = 124;  // right after the header, where the dropped bytes lie
-  Bytes dib{7};
-  const Error e = EncodeBitmapFile(BmpWithProfile(inTheGap, FromText("p")), dib);
-  ASSERT_TRUE(e);
-  EXPECT_NE(e->find("profile"), std::string::npos) << *e;
-  EXPECT_EQ(dib, Bytes{7});
-}
-
 struct PngCase {
-  const char* png;
-  const char* bmp;  // the same pixels
+  const char* name;  // the PNG file
+  const char* bmp;   // the same pixels
   uint16_t bitCount;
 };
-
-void PrintTo(const PngCase& c, std::ostream* os) { *os << c.png; }
 
 class PngTest : public testing::TestWithParam<PngCase> {};
 
@@ -770,52 +558,31 @@ TEST_P(PngTest, DecodesToTheBitmapsPixelsBottomUp) {
   const PngCase& c = GetParam();
   const Bytes bmp = ReadFile(kImages / c.bmp);
   ASSERT_GE(bmp.size(), 54u);
-  const uint32_t width = Get32(bmp, 18), height = Get32(bmp, 22);
-  ASSERT_EQ(Get16(bmp, 28), c.bitCount) << c.bmp << " is not a " << c.bitCount << "-bit file";
+  const uint32_t width = Le32(bmp, 18), height = Le32(bmp, 22);
+  ASSERT_EQ(Le16(bmp, 28), c.bitCount) << c.bmp << " is not a " << c.bitCount << "-bit file";
   ASSERT_GT(static_cast<int32_t>(height), 0) << "the fixture must be bottom-up";
   const size_t stride = (size_t{width} * c.bitCount + 31) / 32 * 4;
-  const Bytes expectedPixels(bmp.begin() + Get32(bmp, 10),
-                             bmp.begin() + Get32(bmp, 10) + static_cast<ptrdiff_t>(stride * height));
+  const Bytes expectedPixels(bmp.begin() + Le32(bmp, 10),
+                             bmp.begin() + Le32(bmp, 10) + static_cast<ptrdiff_t>(stride * height));
 
   Bytes dib;
-  const Error e = EncodeBitmapFile(ReadFile(kImages / c.png), dib);
+  const Error e = EncodeBitmapFile(ReadFile(kImages / c.name), dib);
   ASSERT_FALSE(e) << *e;
   ASSERT_GE(dib.size(), 40u);
-  EXPECT_EQ(Get32(dib, 0), 40u);
-  EXPECT_EQ(Get32(dib, 4), width);
-  EXPECT_EQ(Get32(dib, 8), height);  // positive: bottom-up
-  EXPECT_EQ(Get16(dib, 12), 1u);
-  EXPECT_EQ(Get16(dib, 14), c.bitCount);
-  EXPECT_EQ(Get32(dib, 16), 0u);  // BI_RGB
-  EXPECT_EQ(Get32(dib, 20), stride * height);
-  EXPECT_EQ(Get32(dib, 32), 0u);  // no colour table
+  // BITMAPINFOHEADER: size, width, height (positive: bottom-up), planes, bits, BI_RGB, image size
+  // and no colour table; the pixels follow it.
+  EXPECT_EQ((std::vector<uint32_t>{Le32(dib, 0), Le32(dib, 4), Le32(dib, 8), Le16(dib, 12), Le16(dib, 14),
+                                   Le32(dib, 16), Le32(dib, 20), Le32(dib, 32)}),
+            (std::vector<uint32_t>{40, width, height, 1, c.bitCount, 0, uint32_t(stride * height), 0}));
   EXPECT_TRUE(SameBytes(expectedPixels, Bytes(dib.begin() + 40, dib.end())));
-
-  // The DIB reads back as a BMP file of its own.
-  Bytes file{'B', 'M'};
-  Put32(file, static_cast<uint32_t>(14 + dib.size()));
-  Put32(file, 0);
-  Put32(file, 54);
-  file.insert(file.end(), dib.begin(), dib.end());
-  Bytes again;
-  ASSERT_FALSE(EncodeBitmapFile(file, again));
-  EXPECT_EQ(again, dib);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PngTest,
-    testing::Values(PngCase{"opaque.png", "opaque.bmp", 24},
-                    PngCase{"opaque-rgb-interlaced.png", "opaque.bmp", 24},
-                    PngCase{"alpha.png", "alpha.bmp", 32},
-                    PngCase{"alpha-rgba.png", "alpha.bmp", 32},
+    testing::Values(PngCase{"opaque.png", "opaque.bmp", 24}, PngCase{"opaque-rgb-interlaced.png", "opaque.bmp", 24},
+                    PngCase{"alpha.png", "alpha.bmp", 32}, PngCase{"alpha-rgba.png", "alpha.bmp", 32},
                     PngCase{"alpha-rgba16.png", "alpha.bmp", 32}),
-    [](const auto& info) {
-      std::string name = info.param.png;
-      for (char& ch : name) {
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      }
-      return name;
-    });
+    kByName);
 
 uint32_t Crc32(std::span<const uint8_t> data) {
   uint32_t c = 0xFFFFFFFFu;
@@ -829,36 +596,32 @@ uint32_t Crc32(std::span<const uint8_t> data) {
 void SetBe32(Bytes& d, size_t at, uint32_t v) {
   for (int k = 0; k < 4; ++k) d[at + k] = static_cast<uint8_t>(v >> (24 - 8 * k));
 }
-uint32_t GetBe32(const Bytes& d, size_t at) {
-  return (uint32_t{d[at]} << 24) | (uint32_t{d[at + 1]} << 16) | (uint32_t{d[at + 2]} << 8) |
-         d[at + 3];
-}
 
-// The opaque PNG with its chunk at `at` changed by `edit` and its checksum made right again.
-Bytes EditChunk(size_t at, const std::function<void(Bytes&)>& edit) {
-  Bytes png = ReadFile(kImages / "opaque-rgb-interlaced.png");
-  edit(png);
-  const uint32_t length = GetBe32(png, at);
-  SetBe32(png, at + 8 + length, Crc32(std::span(png).subspan(at + 4, 4 + length)));
-  return png;
-}
+Bytes InterlacedPng() { return ReadFile(kImages / "opaque-rgb-interlaced.png"); }
 
 size_t FindChunk(const Bytes& png, const char* type) {
-  for (size_t at = 8; at + 12 <= png.size(); at += 12 + GetBe32(png, at)) {
-    if (std::equal(png.begin() + static_cast<ptrdiff_t>(at + 4),
-                   png.begin() + static_cast<ptrdiff_t>(at + 8), type)) {
-      return at;
-    }
+  for (size_t at = 8; at + 12 <= png.size(); at += 12 + Be32(png, at)) {
+    if (std::equal(type, type + 4, png.begin() + static_cast<ptrdiff_t>(at + 4))) return at;
   }
   ADD_FAILURE() << "no " << type << " chunk";
   return 8;
 }
 
+// The interlaced PNG with its chunk `type` changed by `edit` and its checksum made right again.
+Bytes EditChunk(const char* type, const std::function<void(Bytes&, size_t)>& edit) {
+  Bytes png = InterlacedPng();
+  const size_t at = FindChunk(png, type);
+  edit(png, at);
+  const uint32_t length = Be32(png, at);
+  SetBe32(png, at + 8 + length, Crc32(std::span(png).subspan(at + 4, 4 + length)));
+  return png;
+}
+
 // An IHDR of these dimensions in place of the fixture's.
 Bytes PngOfSize(uint32_t width, uint32_t height) {
-  return EditChunk(8, [=](Bytes& png) {
-    SetBe32(png, 16, width);
-    SetBe32(png, 20, height);
+  return EditChunk("IHDR", [=](Bytes& png, size_t at) {
+    SetBe32(png, at + 8, width);
+    SetBe32(png, at + 12, height);
   });
 }
 
@@ -867,8 +630,6 @@ struct BadBitmapCase {
   std::function<Bytes()> make;
   const char* says;  // a word the error must hold
 };
-void PrintTo(const BadBitmapCase& c, std::ostream* os) { *os << c.name; }
-
 
 class BadBitmapTest : public testing::TestWithParam<BadBitmapCase> {};
 
@@ -880,9 +641,11 @@ TEST_P(BadBitmapTest, IsRefusedAndOutputKept) {
   EXPECT_EQ(dib, Bytes{7});
 }
 
-Bytes Bmp8() { return MakeBmp({}); }
-Bytes WithField32(Bytes b, size_t at, uint32_t v) { Set32(b, at, v); return b; }
-Bytes WithField16(Bytes b, size_t at, uint16_t v) { Set16(b, at, v); return b; }
+// The default 8-bit BMP, or the given one, with a 32-bit field (or a 16-bit one) changed.
+Bytes Bmp8With(size_t at, uint32_t v, Bytes b = MakeBmp({})) { Put32(b, at, v); return b; }
+Bytes Bmp8With16(size_t at, uint16_t v) { Bytes b = MakeBmp({}); Put16(b, at, v); return b; }
+Bytes Cut(Bytes b, size_t size) { b.resize(size); return b; }
+Bytes CutPng(size_t size) { return Cut(ReadFile(kImages / "opaque.png"), size); }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadBitmapTest,
@@ -891,104 +654,83 @@ INSTANTIATE_TEST_SUITE_P(
         BadBitmapCase{"Gif", [] { return FromText("GIF89a\x01\x00\x01\x00"); }, "neither"},
         BadBitmapCase{"Text", [] { return FromText("not an image at all"); }, "neither"},
         BadBitmapCase{"BmpTooShort", [] { return FromText("BM\x10\x00"); }, "short"},
-        BadBitmapCase{"BmpFileSizeLies", [] { return WithField32(Bmp8(), 2, 1u << 20); }, "cut short"},
-        BadBitmapCase{"BmpHeaderSizeUnknown", [] { return WithField32(Bmp8(), 14, 41); }, "41"},
-        BadBitmapCase{"BmpHeaderSizePastFile", [] { return WithField32(Bmp8(), 14, 124); }, "colour table"},
-        BadBitmapCase{"BmpHeaderCut", [] { Bytes b = Bmp8(); b.resize(30); Set32(b, 2, 30); return b; }, "info header"},
-        BadBitmapCase{"BmpBitsOffsetInHeader", [] { return WithField32(Bmp8(), 10, 20); }, "points into"},
-        BadBitmapCase{"BmpBitsOffsetInTable", [] { return WithField32(Bmp8(), 10, 54 + 1020); }, "points into"},
-        BadBitmapCase{"BmpBitsOffsetPastFile", [] { return WithField32(Bmp8(), 10, 1u << 30); }, "past the end"},
-        BadBitmapCase{"BmpPixelsCut", [] { Bytes b = Bmp8(); b.resize(b.size() - 5); Set32(b, 2, 0); return b; }, "cut short"},
-        BadBitmapCase{"BmpTableCut", [] { Bytes b = Bmp8(); b.resize(400); Set32(b, 2, 0); return b; }, "colour table"},
-        BadBitmapCase{"BmpNoPlanes", [] { return WithField16(Bmp8(), 26, 0); }, "plane"},
-        BadBitmapCase{"BmpSevenBits", [] { return WithField16(Bmp8(), 28, 7); }, "7 bits"},
-        BadBitmapCase{"BmpWidthZero", [] { return WithField32(Bmp8(), 18, 0); }, "0 x 3"},
-        BadBitmapCase{"BmpWidthNegative", [] { return WithField32(Bmp8(), 18, 0xFFFFFFFBu); }, "-5 x 3"},
-        BadBitmapCase{"BmpHeightZero", [] { return WithField32(Bmp8(), 22, 0); }, "5 x 0"},
-        BadBitmapCase{"BmpHeightMostNegative", [] { return WithField32(Bmp8(), 22, 0x80000000u); }, "pixels"},
-        BadBitmapCase{"BmpTooWide", [] { return WithField32(Bmp8(), 18, 20000); }, "16384"},
+        BadBitmapCase{"BmpFileSizeLies", [] { return Bmp8With(2, 1u << 20); }, "cut short"},
+        BadBitmapCase{"BmpHeaderSizeUnknown", [] { return Bmp8With(14, 41); }, "41"},
+        BadBitmapCase{"BmpHeaderSizePastFile", [] { return Bmp8With(14, 124); }, "colour table"},
+        BadBitmapCase{"BmpHeaderCut", [] { return Bmp8With(2, 30, Cut(MakeBmp({}), 30)); }, "info header"},
+        BadBitmapCase{"BmpBitsOffsetInHeader", [] { return Bmp8With(10, 20); }, "points into"},
+        BadBitmapCase{"BmpBitsOffsetInTable", [] { return Bmp8With(10, 54 + 1020); }, "points into"},
+        BadBitmapCase{"BmpBitsOffsetPastFile", [] { return Bmp8With(10, 1u << 30); }, "past the end"},
+        BadBitmapCase{"BmpPixelsCut", [] { const Bytes b = MakeBmp({}); return Bmp8With(2, 0, Cut(b, b.size() - 5)); }, "cut short"},
+        BadBitmapCase{"BmpTableCut", [] { return Bmp8With(2, 0, Cut(MakeBmp({}), 400)); }, "colour table"},
+        BadBitmapCase{"BmpNoPlanes", [] { return Bmp8With16(26, 0); }, "plane"},
+        BadBitmapCase{"BmpSevenBits", [] { return Bmp8With16(28, 7); }, "7 bits"},
+        BadBitmapCase{"BmpWidthZero", [] { return Bmp8With(18, 0); }, "0 x 3"},
+        BadBitmapCase{"BmpWidthNegative", [] { return Bmp8With(18, 0xFFFFFFFBu); }, "-5 x 3"},
+        BadBitmapCase{"BmpHeightZero", [] { return Bmp8With(22, 0); }, "5 x 0"},
+        BadBitmapCase{"BmpHeightMostNegative", [] { return Bmp8With(22, 0x80000000u); }, "pixels"},
+        BadBitmapCase{"BmpTooWide", [] { return Bmp8With(18, 20000); }, "16384"},
         BadBitmapCase{"BmpHugeWithinSides",
-                      [] { Bytes b = MakeBmp({.width = 1, .height = 1, .bitCount = 32, .tableEntries = 0});
-                           Set32(b, 18, 16000); Set32(b, 22, 16000); return b; }, "MiB"},
-        BadBitmapCase{"BmpTooManyColours", [] { return WithField32(Bmp8(), 46, 300); }, "300"},
+                      [] { return Bmp8With(22, 16000, Bmp8With(18, 16000, MakeBmp({.width = 1, .height = 1, .bitCount = 32, .tableEntries = 0}))); },
+                      "MiB"},
+        BadBitmapCase{"BmpTooManyColours", [] { return Bmp8With(46, 300); }, "300"},
         BadBitmapCase{"BmpColourCountPastFile",
                       [] { return MakeBmp({.bitCount = 24, .colorsUsed = 0xFFFFFFFFu, .tableEntries = 0}); }, "colour table"},
-        BadBitmapCase{"BmpRleOfWrongDepth", [] { return WithField32(Bmp8(), 30, 2); }, "run-length"},
-        BadBitmapCase{"BmpRleTopDown",
-                      [] { return MakeBmp({.height = -2, .compression = 1, .rle = kRle8}); }, "top-down"},
-        BadBitmapCase{"BmpRleWithoutSize",
-                      [] { return WithField32(MakeBmp({.compression = 1, .rle = kRle8}), 34, 0); }, "size"},
-        BadBitmapCase{"BmpRleSizePastFile",
-                      [] { return WithField32(MakeBmp({.compression = 1, .rle = kRle8}), 34, 5000); }, "cut short"},
-        BadBitmapCase{"BmpMasksOfWrongDepth", [] { return WithField32(Bmp8(), 30, 3); }, "masks"},
-        BadBitmapCase{"BmpHoldsPng", [] { return WithField32(Bmp8(), 30, 5); }, "PNG"},
-        BadBitmapCase{"BmpUnknownCompression", [] { return WithField32(Bmp8(), 30, 9); }, "compression 9"},
-        BadBitmapCase{"CoreThirtyTwoBits",
-                      [] { return MakeBmp({.headerSize = 12, .bitCount = 32, .tableEntries = 0}); }, "32 bits"},
-        BadBitmapCase{"PngSignatureOnly",
-                      [] { Bytes p = ReadFile(kImages / "opaque.png"); p.resize(8); return p; }, "cut short"},
-        BadBitmapCase{"PngCutInHalf",
-                      [] { Bytes p = ReadFile(kImages / "opaque.png"); p.resize(p.size() / 2); return p; }, "cut short"},
-        BadBitmapCase{"PngWithoutEnd",
-                      [] { Bytes p = ReadFile(kImages / "opaque.png"); p.resize(p.size() - 12); return p; }, "cut short"},
-        BadBitmapCase{"PngDamagedByte",
-                      [] { Bytes p = ReadFile(kImages / "opaque-rgb-interlaced.png");
-                           p[FindChunk(p, "IDAT") + 20] ^= 0x40; return p; }, "checksum"},
+        BadBitmapCase{"BmpRleOfWrongDepth", [] { return Bmp8With(30, 2); }, "run-length"},
+        BadBitmapCase{"BmpRleTopDown", [] { return MakeBmp({.height = -2, .compression = 1, .rle = kRle8}); }, "top-down"},
+        BadBitmapCase{"BmpRleWithoutSize", [] { return Bmp8With(34, 0, MakeBmp({.compression = 1, .rle = kRle8})); }, "size"},
+        BadBitmapCase{"BmpRleSizePastFile", [] { return Bmp8With(34, 5000, MakeBmp({.compression = 1, .rle = kRle8})); }, "cut short"},
+        BadBitmapCase{"BmpMasksOfWrongDepth", [] { return Bmp8With(30, 3); }, "masks"},
+        BadBitmapCase{"BmpHoldsPng", [] { return Bmp8With(30, 5); }, "PNG"},
+        BadBitmapCase{"BmpUnknownCompression", [] { return Bmp8With(30, 9); }, "compression 9"},
+        BadBitmapCase{"CoreThirtyTwoBits", [] { return MakeBmp({.headerSize = 12, .bitCount = 32, .tableEntries = 0}); }, "32 bits"},
+        // A profile where the bytes between the table and the pixels lie, which are dropped.
+        BadBitmapCase{"ProfileBeforeThePixels", [] { return BmpWithProfile(124, FromText("p")); }, "profile"},
+        BadBitmapCase{"PngSignatureOnly", [] { return CutPng(8); }, "cut short"},
+        BadBitmapCase{"PngCutInHalf", [] { return CutPng(ReadFile(kImages / "opaque.png").size() / 2); }, "cut short"},
+        BadBitmapCase{"PngWithoutEnd", [] { return CutPng(ReadFile(kImages / "opaque.png").size() - 12); }, "cut short"},
+        BadBitmapCase{"PngDamagedByte", [] { Bytes p = InterlacedPng(); p[FindChunk(p, "IDAT") + 20] ^= 0x40; return p; }, "checksum"},
         BadBitmapCase{"PngDamagedDataWithRightChecksum",
-                      [] { const Bytes p = ReadFile(kImages / "opaque-rgb-interlaced.png");
-                           const size_t at = FindChunk(p, "IDAT");
-                           return EditChunk(at, [at](Bytes& q) { for (size_t k = 8; k < 40; ++k) q[at + k] = 0xFF; }); },
+                      [] { return EditChunk("IDAT", [](Bytes& p, size_t at) { std::fill_n(p.begin() + at + 8, 32, 0xFF); }); },
                       "cannot be decoded"},
         BadBitmapCase{"PngChunkLengthHuge",
                       [] { Bytes p = ReadFile(kImages / "opaque.png"); SetBe32(p, FindChunk(p, "IDAT"), 0x80000000u); return p; },
                       "damaged"},
         BadBitmapCase{"PngDataBeforeHeader",
-                      [] { return EditChunk(8, [](Bytes& p) { std::copy_n("IDAT", 4, p.begin() + 12); }); }, "header"},
+                      [] { return EditChunk("IHDR", [](Bytes& p, size_t at) { std::copy_n("IDAT", 4, p.begin() + at + 4); }); },
+                      "header"},
         BadBitmapCase{"PngTooWide", [] { return PngOfSize(20000, 7); }, "16384"},
         BadBitmapCase{"PngTooManyPixels", [] { return PngOfSize(16000, 16000); }, "MiB"},
         BadBitmapCase{"PngNoPixels", [] { return PngOfSize(0, 7); }, "no pixels"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kByName);
 
 // Any file cut anywhere is refused: each of these ends with data that something before it needs.
-class CutFileTest : public testing::TestWithParam<const char*> {};
+class CutFileTest : public testing::TestWithParam<std::string> {};
 
 TEST_P(CutFileTest, EveryCutIsRefused) {
-  const std::string name = GetParam();
-  const fs::path path = name == "splash.bmp" ? kSourceDir / "resources" / name
-                        : name == "corvane.ico" ? kSourceDir / "resources" / name
-                                                : kImages / name;
+  const fs::path path = GetParam();
   const Bytes file = ReadFile(path);
   ASSERT_FALSE(file.empty());
-  const bool icon = path.extension() == ".ico";
   for (size_t n = 0; n < file.size(); ++n) {
     const auto cut = std::span(file).first(n);
-    Error e;
-    if (icon) {
-      IconResources out;
-      e = EncodeIconFile(cut, 1, out);
-    } else {
-      Bytes out;
-      e = EncodeBitmapFile(cut, out);
-    }
-    ASSERT_TRUE(e) << "accepted " << name << " cut to " << n << " bytes";
+    IconResources icon;
+    Bytes dib;
+    const Error e = path.extension() == ".ico" ? EncodeIconFile(cut, 1, icon) : EncodeBitmapFile(cut, dib);
+    ASSERT_TRUE(e) << "accepted " << path.filename() << " cut to " << n << " bytes";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CutFileTest,
-                         testing::Values("splash.bmp", "corvane.ico", "mixed.ico", "opaque.bmp",
-                                         "alpha.bmp", "opaque.png", "alpha-rgba16.png"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (char& ch : name) {
-                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           }
-                           return name;
-                         });
+                         testing::Values((kSourceDir / "resources" / "splash.bmp").string(),
+                                         (kSourceDir / "resources" / "corvane.ico").string(), (kImages / "mixed.ico").string(),
+                                         (kImages / "opaque.bmp").string(), (kImages / "alpha.bmp").string(),
+                                         (kImages / "opaque.png").string(), (kImages / "alpha-rgba16.png").string()),
+                         [](const auto& info) { return NameOf(fs::path(info.param).filename().string()); });
 
 // --- Manifest ---
 
-// A small XML reader, enough to prove the manifest well-formed: one root, matched tags, quoted and
-// unique attributes, the declaration first, character and entity references that resolve.
+// A strict reader of the XML a manifest uses, to prove it well-formed: the declaration first, one
+// root, matched tags, quoted and unique attributes, no '<' and only the named references in text.
 struct XmlElement {
   std::string name;
   std::map<std::string, std::string> attributes;
@@ -1003,159 +745,60 @@ struct XmlElement {
   }
 };
 
-class XmlReader {
- public:
-  explicit XmlReader(std::string text) : s_(std::move(text)) {}
-
-  std::optional<XmlElement> Document(std::string& error) {
-    if (s_.compare(0, 6, "<?xml ") != 0) return Fail(error, "no XML declaration");
-    const size_t end = s_.find("?>");
-    if (end == std::string::npos) return Fail(error, "unclosed declaration");
-    at_ = end + 2;
-    SkipSpace();
-    XmlElement root;
-    if (!Element(root, error)) return std::nullopt;
-    SkipSpace();
-    if (at_ != s_.size()) return Fail(error, "content after the root element");
-    return root;
-  }
-
- private:
-  std::optional<XmlElement> Fail(std::string& error, const std::string& what) {
-    error = what + " at " + std::to_string(at_);
+std::optional<XmlElement> ReadXml(const std::string& s, std::string& error) {
+  static const std::regex tag(R"re(<(/?)([A-Za-z_][\w:.-]*)((?:\s+[A-Za-z_][\w:.-]*="[^"<&]*")*)\s*(/?)>)re");
+  static const std::regex attribute(R"re(([\w:.-]+)="([^"]*)")re");
+  static const std::regex text(R"re(([^<&]|&(lt|gt|amp|quot|apos);)*)re");
+  auto fail = [&](const std::string& what, size_t at) {
+    error = what + " at " + std::to_string(at);
     return std::nullopt;
-  }
-  bool Bad(std::string& error, const std::string& what) {
-    error = what + " at " + std::to_string(at_);
-    return false;
-  }
-  void SkipSpace() {
-    while (at_ < s_.size() && isspace(static_cast<unsigned char>(s_[at_]))) ++at_;
-  }
-  std::string Name() {
-    const size_t begin = at_;
-    while (at_ < s_.size() && (isalnum(static_cast<unsigned char>(s_[at_])) || s_[at_] == ':' ||
-                               s_[at_] == '_' || s_[at_] == '-' || s_[at_] == '.')) {
-      ++at_;
+  };
+  if (s.rfind("<?xml ", 0) != 0 || s.find("?>") == std::string::npos) return fail("no XML declaration", 0);
+  std::vector<XmlElement> open;
+  std::optional<XmlElement> root;
+  for (size_t at = s.find("?>") + 2;;) {
+    const size_t lt = std::min(s.find('<', at), s.size());
+    const std::string between = s.substr(at, lt - at);
+    if (!std::regex_match(between, text)) return fail("bad text", at);
+    if (open.empty() && between.find_first_not_of(" \t\r\n") != std::string::npos) return fail("text outside the root", at);
+    if (!open.empty()) open.back().text += between;
+    if (lt == s.size()) break;
+    std::smatch m;
+    if (!std::regex_search(s.begin() + static_cast<ptrdiff_t>(lt), s.end(), m, tag, std::regex_constants::match_continuous)) {
+      return fail("malformed tag", lt);
     }
-    return s_.substr(begin, at_ - begin);
-  }
-  bool Unescape(const std::string& raw, std::string& out, std::string& error) {
-    out.clear();
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] == '<') return Bad(error, "'<' in text");
-      if (raw[i] != '&') {
-        out += raw[i];
-        continue;
+    at = lt + static_cast<size_t>(m.length(0));
+    const bool endTag = m.length(1) != 0;
+    if (!endTag) {
+      if (root) return fail("a second root element", lt);
+      XmlElement e{m.str(2), {}, {}, {}};
+      const std::string attributes = m.str(3);
+      for (std::sregex_iterator i(attributes.begin(), attributes.end(), attribute), end; i != end; ++i) {
+        if (!e.attributes.emplace((*i)[1], (*i)[2]).second) return fail("repeated attribute " + (*i)[1].str(), lt);
       }
-      const size_t semi = raw.find(';', i);
-      if (semi == std::string::npos) return Bad(error, "unended reference");
-      const std::string ref = raw.substr(i + 1, semi - i - 1);
-      static const std::map<std::string, char> kNamed = {
-          {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-      if (auto it = kNamed.find(ref); it != kNamed.end()) out += it->second;
-      else return Bad(error, "unknown reference &" + ref + ";");
-      i = semi;
+      open.push_back(std::move(e));
+    } else if (open.empty() || open.back().name != m.str(2) || m.length(3) != 0 || m.length(4) != 0) {
+      return fail("end tag matching nothing", lt);
     }
-    return true;
-  }
-  bool Element(XmlElement& e, std::string& error) {
-    if (at_ >= s_.size() || s_[at_] != '<') return Bad(error, "expected an element");
-    ++at_;
-    e.name = Name();
-    if (e.name.empty()) return Bad(error, "element without a name");
-    for (;;) {
-      const size_t before = at_;
-      SkipSpace();
-      if (at_ >= s_.size()) return Bad(error, "unended start tag");
-      if (s_.compare(at_, 2, "/>") == 0) {
-        at_ += 2;
-        return true;
-      }
-      if (s_[at_] == '>') {
-        ++at_;
-        break;
-      }
-      if (at_ == before) return Bad(error, "no space before an attribute");
-      const std::string name = Name();
-      if (name.empty() || at_ >= s_.size() || s_[at_] != '=') return Bad(error, "bad attribute");
-      ++at_;
-      if (at_ >= s_.size() || (s_[at_] != '"' && s_[at_] != '\'')) {
-        return Bad(error, "unquoted attribute");
-      }
-      const char quote = s_[at_++];
-      const size_t end = s_.find(quote, at_);
-      if (end == std::string::npos) return Bad(error, "unended attribute");
-      std::string value;
-      if (!Unescape(s_.substr(at_, end - at_), value, error)) return false;
-      if (!e.attributes.emplace(name, value).second) return Bad(error, "repeated attribute " + name);
-      at_ = end + 1;
-    }
-    for (;;) {
-      const size_t lt = s_.find('<', at_);
-      if (lt == std::string::npos) return Bad(error, "unended element " + e.name);
-      std::string text;
-      if (!Unescape(s_.substr(at_, lt - at_), text, error)) return false;
-      e.text += text;
-      at_ = lt;
-      if (s_.compare(at_, 2, "</") == 0) {
-        at_ += 2;
-        if (Name() != e.name) return Bad(error, "end tag does not match " + e.name);
-        SkipSpace();
-        if (at_ >= s_.size() || s_[at_] != '>') return Bad(error, "unended end tag");
-        ++at_;
-        return true;
-      }
-      XmlElement child;
-      if (!Element(child, error)) return false;
-      e.children.push_back(std::move(child));
+    if (endTag || m.length(4) != 0) {
+      XmlElement done = std::move(open.back());
+      open.pop_back();
+      if (open.empty()) root = std::move(done);
+      else open.back().children.push_back(std::move(done));
     }
   }
-
-  const std::string s_;
-  size_t at_ = 0;
-};
+  if (!open.empty() || !root) return fail("no complete root element", s.size());
+  return root;
+}
 
 TEST(XmlReaderTest, RefusesMalformedText) {
+  std::string error;
+  ASSERT_TRUE(ReadXml("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/>t &amp; u</a>\n", error)) << error;
   for (const char* bad : {"<a/>", "<?xml version=\"1.0\"?><a>", "<?xml version=\"1.0\"?><a></b>",
                           "<?xml version=\"1.0\"?><a x=1/>", "<?xml version=\"1.0\"?><a x=\"1\" x=\"2\"/>",
-                          "<?xml version=\"1.0\"?><a/><b/>", "<?xml version=\"1.0\"?><a>&nbsp;</a>"}) {
-    std::string error;
-    EXPECT_FALSE(XmlReader(bad).Document(error)) << bad;
-  }
-}
-
-std::vector<ManifestOptions> AllManifestOptions() {
-  std::vector<ManifestOptions> all;
-  for (auto level : {ExecutionLevel::AsInvoker, ExecutionLevel::HighestAvailable,
-                     ExecutionLevel::RequireAdministrator}) {
-    for (auto dpi : {DpiAwareness::Unaware, DpiAwareness::System, DpiAwareness::PerMonitor,
-                     DpiAwareness::PerMonitorV2}) {
-      for (bool longPaths : {false, true}) {
-        for (bool utf8 : {false, true}) all.push_back({level, dpi, longPaths, utf8});
-      }
-    }
-  }
-  return all;
-}
-
-TEST(ManifestTest, EveryCombinationCompilesAsItsOwnText) {
-  const fs::path dir = ScratchDir();
-  const auto all = AllManifestOptions();
-  std::string script;
-  for (size_t i = 0; i < all.size(); ++i) {
-    const std::string file = "m" + std::to_string(i + 1) + ".manifest";
-    WriteText(dir / file, EncodeManifest(all[i]));
-    script += std::to_string(i + 1) + " 24 \"" + file + "\"\n";
-  }
-  const auto res = Windres(dir, script);
-  ASSERT_TRUE(res);
-  const auto entries = ParseRes(*res);
-  EXPECT_EQ(CountType(entries, kRtManifest), all.size());
-  for (size_t i = 0; i < all.size(); ++i) {
-    const Bytes* compiled = FindRes(entries, kRtManifest, static_cast<uint16_t>(i + 1));
-    ASSERT_TRUE(compiled);
-    EXPECT_TRUE(SameBytes(*compiled, FromText(EncodeManifest(all[i])))) << "manifest " << i + 1;
+                          "<?xml version=\"1.0\"?><a/><b/>", "<?xml version=\"1.0\"?><a>&nbsp;</a>",
+                          "<?xml version=\"1.0\"?><a x=\"1\"y=\"2\"/>", "<?xml version=\"1.0\"?>t<a/>"}) {
+    EXPECT_FALSE(ReadXml(bad, error)) << bad;
   }
 }
 
@@ -1165,72 +808,61 @@ const char* kWs2016 = "http://schemas.microsoft.com/SMI/2016/WindowsSettings";
 const char* kWs2019 = "http://schemas.microsoft.com/SMI/2019/WindowsSettings";
 
 TEST(ManifestTest, EveryCombinationIsWellFormedWithTheAskedSettings) {
-  for (const ManifestOptions& o : AllManifestOptions()) {
-    const std::string text = EncodeManifest(o);
-    SCOPED_TRACE(text);
-    std::string error;
-    const auto root = XmlReader(text).Document(error);
-    ASSERT_TRUE(root) << error;
-    EXPECT_EQ(root->name, "assembly");
-    EXPECT_EQ(root->attributes.at("xmlns"), "urn:schemas-microsoft-com:asm.v1");
-    EXPECT_EQ(root->attributes.at("manifestVersion"), "1.0");
+  using Attributes = std::map<std::string, std::string>;
+  for (auto level : {ExecutionLevel::AsInvoker, ExecutionLevel::HighestAvailable, ExecutionLevel::RequireAdministrator}) {
+    for (auto dpi : {DpiAwareness::Unaware, DpiAwareness::System, DpiAwareness::PerMonitor, DpiAwareness::PerMonitorV2}) {
+      for (int flags = 0; flags < 4; ++flags) {
+        const ManifestOptions o{level, dpi, (flags & 1) != 0, (flags & 2) != 0};
+        const std::string text = EncodeManifest(o);
+        SCOPED_TRACE(text);
+        std::string error;
+        const auto root = ReadXml(text, error);
+        ASSERT_TRUE(root) << error;
+        EXPECT_EQ(root->name, "assembly");
+        EXPECT_EQ(root->attributes, (Attributes{{"xmlns", "urn:schemas-microsoft-com:asm.v1"}, {"manifestVersion", "1.0"}}));
+        const XmlElement* dependency = root->Child("dependency");
+        ASSERT_TRUE(dependency && dependency->Child("dependentAssembly"));
+        const XmlElement* identity = dependency->Child("dependentAssembly")->Child("assemblyIdentity");
+        ASSERT_TRUE(identity);
+        EXPECT_EQ(identity->attributes, (Attributes{{"type", "win32"}, {"name", "Microsoft.Windows.Common-Controls"},
+                                                    {"version", "6.0.0.0"}, {"processorArchitecture", "*"},
+                                                    {"publicKeyToken", "6595b64144ccf1df"}, {"language", "*"}}));
+        const XmlElement* trust = root->Child("trustInfo");
+        ASSERT_TRUE(trust);
+        EXPECT_EQ(trust->attributes.at("xmlns"), kAsmV3);
+        const XmlElement* security = trust->Child("security");
+        ASSERT_TRUE(security && security->Child("requestedPrivileges"));
+        const XmlElement* requested = security->Child("requestedPrivileges")->Child("requestedExecutionLevel");
+        ASSERT_TRUE(requested);
+        const char* levelName = level == ExecutionLevel::AsInvoker          ? "asInvoker"
+                                : level == ExecutionLevel::HighestAvailable ? "highestAvailable"
+                                                                            : "requireAdministrator";
+        EXPECT_EQ(requested->attributes, (Attributes{{"level", levelName}, {"uiAccess", "false"}}));
 
-    const XmlElement* dependency = root->Child("dependency");
-    ASSERT_TRUE(dependency);
-    ASSERT_TRUE(dependency->Child("dependentAssembly"));
-    const XmlElement* identity = dependency->Child("dependentAssembly")->Child("assemblyIdentity");
-    ASSERT_TRUE(identity);
-    EXPECT_EQ(identity->attributes,
-              (std::map<std::string, std::string>{{"type", "win32"},
-                                                  {"name", "Microsoft.Windows.Common-Controls"},
-                                                  {"version", "6.0.0.0"},
-                                                  {"processorArchitecture", "*"},
-                                                  {"publicKeyToken", "6595b64144ccf1df"},
-                                                  {"language", "*"}}));
-
-    const XmlElement* trust = root->Child("trustInfo");
-    ASSERT_TRUE(trust);
-    EXPECT_EQ(trust->attributes.at("xmlns"), kAsmV3);
-    const XmlElement* security = trust->Child("security");
-    ASSERT_TRUE(security && security->Child("requestedPrivileges"));
-    const XmlElement* level =
-        security->Child("requestedPrivileges")->Child("requestedExecutionLevel");
-    ASSERT_TRUE(level);
-    const char* expectedLevel = o.executionLevel == ExecutionLevel::AsInvoker ? "asInvoker"
-                                : o.executionLevel == ExecutionLevel::HighestAvailable
-                                    ? "highestAvailable"
-                                    : "requireAdministrator";
-    EXPECT_EQ(level->attributes,
-              (std::map<std::string, std::string>{{"level", expectedLevel}, {"uiAccess", "false"}}));
-
-    // name -> (namespace, value) of each setting the options ask for.
-    std::map<std::string, std::pair<std::string, std::string>> expected;
-    if (o.dpiAwareness == DpiAwareness::System) expected["dpiAware"] = {kWs2005, "true"};
-    if (o.dpiAwareness == DpiAwareness::PerMonitor) {
-      expected["dpiAware"] = {kWs2005, "true/pm"};
-      expected["dpiAwareness"] = {kWs2016, "PerMonitor"};
+        // name -> (namespace, value) of each setting the options ask for.
+        std::map<std::string, std::pair<std::string, std::string>> expected, found;
+        if (dpi == DpiAwareness::System) expected["dpiAware"] = {kWs2005, "true"};
+        if (dpi == DpiAwareness::PerMonitor || dpi == DpiAwareness::PerMonitorV2) {
+          expected["dpiAware"] = {kWs2005, "true/pm"};
+          expected["dpiAwareness"] = {kWs2016, dpi == DpiAwareness::PerMonitor ? "PerMonitor" : "PerMonitorV2, PerMonitor"};
+        }
+        if (o.longPathAware) expected["longPathAware"] = {kWs2016, "true"};
+        if (o.utf8CodePage) expected["activeCodePage"] = {kWs2019, "UTF-8"};
+        const XmlElement* application = root->Child("application");
+        ASSERT_EQ(application != nullptr, !expected.empty());
+        if (!application) continue;
+        EXPECT_EQ(application->attributes.at("xmlns"), kAsmV3);
+        const XmlElement* settings = application->Child("windowsSettings");
+        ASSERT_TRUE(settings);
+        for (const XmlElement& s : settings->children) {
+          EXPECT_TRUE(s.children.empty());
+          EXPECT_EQ(s.attributes.size(), 1u);
+          found[s.name] = {s.attributes.count("xmlns") ? s.attributes.at("xmlns") : "", s.text};
+        }
+        EXPECT_EQ(settings->children.size(), found.size()) << "a setting is repeated";
+        EXPECT_EQ(found, expected);
+      }
     }
-    if (o.dpiAwareness == DpiAwareness::PerMonitorV2) {
-      expected["dpiAware"] = {kWs2005, "true/pm"};
-      expected["dpiAwareness"] = {kWs2016, "PerMonitorV2, PerMonitor"};
-    }
-    if (o.longPathAware) expected["longPathAware"] = {kWs2016, "true"};
-    if (o.utf8CodePage) expected["activeCodePage"] = {kWs2019, "UTF-8"};
-
-    const XmlElement* application = root->Child("application");
-    ASSERT_EQ(application != nullptr, !expected.empty());
-    if (!application) continue;
-    EXPECT_EQ(application->attributes.at("xmlns"), kAsmV3);
-    const XmlElement* settings = application->Child("windowsSettings");
-    ASSERT_TRUE(settings);
-    std::map<std::string, std::pair<std::string, std::string>> found;
-    for (const XmlElement& s : settings->children) {
-      EXPECT_TRUE(s.children.empty());
-      EXPECT_EQ(s.attributes.size(), 1u);
-      found[s.name] = {s.attributes.count("xmlns") ? s.attributes.at("xmlns") : "", s.text};
-    }
-    EXPECT_EQ(settings->children.size(), found.size()) << "a setting is repeated";
-    EXPECT_EQ(found, expected);
   }
 }
 
