@@ -415,7 +415,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadIconCase{"ImageNeitherPngNorBitmap",
                     [](Bytes& b) { std::fill_n(b.begin() + Le32(b, 6 + 16 + 12), 8, 'x'); }},
         BadIconCase{"IdZero", [](Bytes&) {}, 0},
-        BadIconCase{"IdsPastLargest", [](Bytes&) {}, 65533}),
+        // The five images would take ids 65532 to 65536, one past the largest.
+        BadIconCase{"LastIdOnePastLargest", [](Bytes&) {}, 65532}),
     kByName);
 
 // --- Bitmaps ---
