@@ -422,7 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Bitmaps ---
 
 // A BMP file built from its parts, with every offset and size right unless a case changes them.
-struct BmpSpec {
+struct BmpParts {
   uint32_t headerSize = 40;
   int32_t width = 5, height = 3;
   uint16_t bitCount = 8;
@@ -434,7 +434,7 @@ struct BmpSpec {
   size_t gap = 0;               // bytes between the colour table and the pixels
 };
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpParts& s) {
   Bytes info;
   Append32(info, s.headerSize);
   if (s.headerSize == 12) {
