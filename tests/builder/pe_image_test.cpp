@@ -308,6 +308,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         HostileFile{"resource directory outside every section", [](Bytes& f) { Put32(f, kOptionalAt + 112 + 16, 0x9000); }},
         HostileFile{"resource directory past its section's file data", [](Bytes& f) { Put32(f, kOptionalAt + 112 + 16, 0x3000 + 0x300); }},
+        HostileFile{"resource section without file data, its raw pointer past the end", [](Bytes& f) {
+                      Put32(f, kTableAt + 80 + 16, 0);
+                      Put32(f, kTableAt + 80 + 20, 0xFFFFFF00);
+                    }},
         HostileFile{"type entry pointing to the root", [](Bytes& f) { Put32(f, kRsrcRaw + 16 + 4, 0x80000000u); }},
         HostileFile{"data size past the section", [](Bytes& f) {
                       // The second data entry's size (directories: root 32, two types 48, two names 48).
