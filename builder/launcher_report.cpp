@@ -4,7 +4,7 @@
 #include <ctime>
 #include <sstream>
 
-#include <toml++/toml.h>
+#include "toml_library.h"
 
 #include "archive_resource.h"
 #include "launcher/scramble.h"
