@@ -2,11 +2,12 @@
 // see the same definitions).
 //
 // toml++ 3.3 (Debian 12) tells whitespace from other non-ASCII characters through a switch whose
-// default case it marks unreachable, yet reaches it for most characters it asks about (U+00A1 to
-// U+0499 among others): in a bare value such as `x = 1é`, or at the start of a line continued by a
-// backslash in a multi-line text. That is undefined behaviour, whatever today's compilers make of
-// it. None of those characters is whitespace, so while the generated tables are read the mark
-// says so; everywhere else it keeps its meaning.
+// default case it marks unreachable, yet reaches it for the characters of three blocks (U+00A1 to
+// U+0499, U+2D6E to U+3167, U+FBA6 to U+FEFE): in a bare value such as `x = 1é`, or at the start of
+// a line continued by a backslash in a multi-line text. That is undefined behaviour, whatever
+// today's compilers make of it. No character that gets there is whitespace (U+3000 and U+FEFF are
+// answered before), so while the generated tables are read the mark answers just that; in the
+// parser and the formatters it keeps its meaning.
 #pragma once
 
 #include <cstdint>
