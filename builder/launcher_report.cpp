@@ -4,10 +4,11 @@
 #include <ctime>
 #include <sstream>
 
-#include <toml++/toml.h>
+#include "toml_library.h"
 
 #include "archive_resource.h"
 #include "launcher/scramble.h"
+#include "launcher/setting_decode.h"
 #include "launcher/setting_table.h"
 #include "pe_image.h"
 #include "resource_encoders.h"
@@ -56,7 +57,7 @@ toml::table SettingNode(const SettingInfo& info, const StringEntries& entries) {
       node.insert("value", text.empty() || text[0] != '0');
       break;
     case SettingType::Number:
-      node.insert("value", static_cast<int64_t>(std::atoll(text.c_str())));
+      node.insert("value", static_cast<int64_t>(DecodeNumber(text.c_str())));
       break;
     case SettingType::Scrambled:
       node.insert("value", std::string(DescrambleText(stored.c_str())));
@@ -70,7 +71,7 @@ toml::table SettingNode(const SettingInfo& info, const StringEntries& entries) {
 std::string DescribeBitmap(const Bytes& dib) {
   if (dib.size() < 16) return "unreadable";
   auto dword = [&](size_t at) { return static_cast<int32_t>(dib[at] | dib[at + 1] << 8 | dib[at + 2] << 16 | dib[at + 3] << 24); };
-  const int32_t height = dword(8);
+  const int64_t height = dword(8);  // -INT32_MIN does not fit 32 bits
   return std::to_string(dword(4)) + "x" + std::to_string(height < 0 ? -height : height) + ", " +
          std::to_string(dib[14] | dib[15] << 8) + " bits";
 }

@@ -248,7 +248,9 @@ Error PeImage::ReadResources(ResourceTree& out) const {
   }
   const Section* s = h.SectionHolding(dir.rva);
   if (s == nullptr) return "the resource directory (RVA " + Hex(dir.rva) + ") lies in no section";
-  const auto bytes = std::span<const uint8_t>(file_).subspan(s->rawPointer, s->Mapped());
+  // A section without file data may give any raw pointer: only one with data was checked.
+  const auto bytes = s->Mapped() != 0 ? std::span<const uint8_t>(file_).subspan(s->rawPointer, s->Mapped())
+                                      : std::span<const uint8_t>();
   ResourceTree tree;
   if (auto e = ParseResources(bytes, s->virtualAddress, dir.rva, tree)) return e;
   out = std::move(tree);

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include <toml++/toml.h>
+#include "toml_library.h"
 
 #include "launcher/scramble.h"
 #include "launcher/setting_table.h"

@@ -11,6 +11,7 @@ packages=(
   icoutils
   libtomlplusplus-dev libcli11-dev libstb-dev nlohmann-json3-dev
   osslsigncode openssl
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

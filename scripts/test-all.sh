@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine, builds everything and runs every test layer: host unit tests, the
-# Windows-side unit tests under Wine, and the end-to-end scenarios under Wine and Xvfb.
+# Windows-side unit tests under Wine, the end-to-end scenarios under Wine and Xvfb, and a short run
+# of every fuzz target over its seeds.
 # Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,4 +10,5 @@ cd "$(dirname "$0")/.."
 status=0
 ctest --preset win64 -j 2 || status=1
 ctest --preset host -j 2 || status=1
+ctest --preset fuzz -j 2 || status=1
 exit $status

@@ -2,9 +2,13 @@
 // the real stub, checked with objdump. Whole launchers built from the
 // stub are compared with windres's, signed and run in the build and end-to-end tests.
 #include "byte_order.h"
+#include "launcher/setting_table.h"
+#include "launcher_report.h"
 #include "pe_image.h"
+#include "string_tables.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
 #include <array>
@@ -298,7 +302,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HostileResources,
     testing::Values(
         HostileFile{"resource directory outside every section", [](Bytes& f) { Put32(f, kOptionalAt + 112 + 16, 0x9000); }},
-        HostileFile{"resource directory past its section's file data", [](Bytes& f) { Put32(f, kOptionalAt + 112 + 16, 0x3000 + 0x300); }}),
+        HostileFile{"resource directory past its section's file data", [](Bytes& f) { Put32(f, kOptionalAt + 112 + 16, 0x3000 + 0x300); }},
+        HostileFile{"resource section without file data, its raw pointer past the end", [](Bytes& f) {
+                      Put32(f, kTableAt + 80 + 16, 0);
+                      Put32(f, kTableAt + 80 + 20, 0xFFFFFF00);
+                    }}),
     [](const testing::TestParamInfo<HostileFile>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(PeImage, UnparsedImageAnswersWithErrorsAndNothing) {
@@ -510,6 +518,27 @@ std::string StubPath() {
     return "";
   }
   return std::string(dir) + "/resources/corvane.exe";
+}
+
+// `inspect` reads the stored numbers as the launcher does (saturated at 32 bits), and a bitmap of
+// any height stated in the file.
+TEST(Inspect, ReadsEditedNumbersAndBitmapHeightsAsTheLauncherWould) {
+  ResourceTree tree;
+  const uint16_t block = IdSplashSeconds / 16 + 1;
+  tree.Put(ResourceType::String, ResourceKey::Id(block), 0,
+           EncodeStringBlock({{IdSplashSeconds, u"4294967296"}, {IdPriorityClass, u" -99999999999x"}}, block));
+  Bytes dib(40, 0);
+  Put32(dib, 0, 40);
+  Put32(dib, 4, 2);
+  Put32(dib, 8, 0x80000000u);
+  Put16(dib, 14, 24);
+  tree.Put(ResourceType::Bitmap, ResourceKey::Id(1), 0, dib);
+  std::string out;
+  ASSERT_EQ(InspectLauncher(ImageWithResources(tree, false), true, out), std::nullopt);
+  const nlohmann::json report = nlohmann::json::parse(out);
+  EXPECT_EQ(report["settings"]["SplashSeconds"]["value"], 2147483647);
+  EXPECT_EQ(report["settings"]["PriorityClass"]["value"], -2147483648LL);
+  EXPECT_EQ(report["resources"]["splash"], "2x2147483648, 24 bits");
 }
 
 class RealStub : public testing::Test {

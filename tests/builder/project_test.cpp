@@ -181,7 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Project, ErrorsOfParsersNamePlaceAndReason) {
   // Errors whose wording comes from a library only need to name the place.
-  for (const char* text : {"[version]\nfile_version = \"1.2.3.4.5\"\n", "[settings]\nClassPath = \"unterminated\n"}) {
+  // Characters that are not ASCII outside a text: the library has to tell them from whitespace.
+  for (const char* text : {"[version]\nfile_version = \"1.2.3.4.5\"\n", "[settings]\nClassPath = \"unterminated\n",
+                           "[settings]\nSplashSeconds = 1\xC4\xA8\n", "[settings]\nClassPath = \"a.jar\" \xC3\xA9\n"}) {
     Project project;
     const Error error = ApplyProjectText(text, "app.toml", ".", project);
     ASSERT_TRUE(error.has_value());
@@ -189,6 +191,21 @@ TEST(Project, ErrorsOfParsersNamePlaceAndReason) {
     EXPECT_EQ(project.version.has_value(), false);
     EXPECT_GT(error->size(), 14u) << *error;
   }
+}
+
+TEST(Project, NonAsciiTextsAndCommentsAreRead) {
+  // A continued line of a multi-line text may start with any character; texts of every kind and
+  // comments may hold them.
+  const Project p = Load("# R\xC3\xA9sum\xC3\xA9\n[version]\n"
+                         "company = \"\"\"Caf\\\n   \xC3\xA9 & \\\r\n\n\xF0\x9F\x98\x80 ltd\"\"\"\n"
+                         "description = 'Caf\xC3\xA9 \\'\n"
+                         "product_name = '''\xC4\xA8\\\n\xC4\xA8'''\n"
+                         "copyright = \"\xC2\xA9 \\\" \\\\\"\n");
+  ASSERT_TRUE(p.version.has_value());
+  EXPECT_EQ(p.version->companyName, "Caf\xC3\xA9 & \xF0\x9F\x98\x80 ltd");
+  EXPECT_EQ(p.version->fileDescription, "Caf\xC3\xA9 \\");
+  EXPECT_EQ(p.version->productName, "\xC4\xA8\\\n\xC4\xA8");
+  EXPECT_EQ(p.version->legalCopyright, "\xC2\xA9 \" \\");
 }
 
 TEST(Project, MessageConversionsMatchWhatTheLauncherFills) {
