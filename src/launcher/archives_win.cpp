@@ -12,6 +12,7 @@
 #include "launcher/launch_config.h"
 #include "launcher/launch_main.h"
 #include "launcher/launch_state.h"
+#include "runtime/file_handle_win.h"
 #include "runtime/text.h"
 #include "ui/report.h"
 
@@ -49,23 +50,6 @@ bool TempDirIsOurs() {
 }
 
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-  void Close() {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 enum class Existing { Missing, UpToDate, Different, InUse };
 

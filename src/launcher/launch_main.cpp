@@ -1,6 +1,5 @@
 #include "launcher/launch_main.h"
 
-
 #include <cstdlib>
 #include <cstring>
 

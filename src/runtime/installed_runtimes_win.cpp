@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "launcher/launch_config.h"
+#include "runtime/file_handle_win.h"
 #include "runtime/list_entries.h"
 #include "runtime/runtime_candidate.h"
 #include "runtime/runtime_search.h"
@@ -25,16 +26,6 @@ struct ScopedKey {
   ScopedKey& operator=(const ScopedKey&) = delete;
   ~ScopedKey() {
     if (key != nullptr) RegCloseKey(key);
-  }
-};
-
-struct ScopedFile {
-  HANDLE handle;
-  explicit ScopedFile(HANDLE h) : handle(h) {}
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  ~ScopedFile() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
 };
 
@@ -80,19 +71,19 @@ HANDLE OpenForReading(const char* path, DWORD access) {
 // Whether the file is an image this 64-bit process can load. A 32-bit jvm.dll, or a file that is
 // no image, would be found and then fail with a load error that does not say why.
 bool IsLoadableJvm(const char* path) {
-  ScopedFile file(OpenForReading(path, GENERIC_READ));
-  if (file.handle == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(OpenForReading(path, GENERIC_READ));
+  if (!file.Valid()) return false;
   unsigned char dosHeader[DosHeaderSize];
   DWORD count = 0;
-  if (!ReadFile(file.handle, dosHeader, sizeof(dosHeader), &count, nullptr)) return false;
+  if (!ReadFile(file.Get(), dosHeader, sizeof(dosHeader), &count, nullptr)) return false;
   const uint32_t offset = ImageHeaderOffset(dosHeader, count);
   if (offset == 0) return false;
   LARGE_INTEGER at;
   at.QuadPart = offset;
   unsigned char signature[ImageSignatureSize];
   count = 0;
-  if (!SetFilePointerEx(file.handle, at, nullptr, FILE_BEGIN) ||
-      !ReadFile(file.handle, signature, sizeof(signature), &count, nullptr)) {
+  if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) ||
+      !ReadFile(file.Get(), signature, sizeof(signature), &count, nullptr)) {
     return false;
   }
   return ImageMachine(signature, count) == ImageMachineAmd64;
@@ -102,12 +93,12 @@ bool IsLoadableJvm(const char* path) {
 bool ReleaseVersionOf(const char* home, char* out, size_t size) {
   char path[PathCapacity];
   if (JoinPath(path, home, "release") == nullptr) return false;
-  ScopedFile file(OpenForReading(path, GENERIC_READ));
-  if (file.handle == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(OpenForReading(path, GENERIC_READ));
+  if (!file.Valid()) return false;
   // A release file holds a few hundred bytes; of a longer one, only the whole lines read count.
   char text[4096];
   DWORD count = 0;
-  if (!ReadFile(file.handle, text, sizeof(text), &count, nullptr)) return false;
+  if (!ReadFile(file.Get(), text, sizeof(text), &count, nullptr)) return false;
   return ReleaseJavaVersion(text, count, count < sizeof(text), out, size);
 }
 
@@ -233,10 +224,10 @@ void ConsiderInstallerKeys(RuntimeChoice* choice, HKEY root, const InstallerKey*
 // The full path of java.exe with links resolved (a folder on PATH often holds only links to the
 // runtime's own bin\java.exe), without the "\\?\" prefix.
 bool ResolveJavaExe(const char* java, char* out) {
-  ScopedFile file(OpenForReading(java, FILE_READ_ATTRIBUTES));
-  if (file.handle == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(OpenForReading(java, FILE_READ_ATTRIBUTES));
+  if (!file.Valid()) return false;
   char resolved[PathCapacity + 8];
-  DWORD length = GetFinalPathNameByHandleA(file.handle, resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
+  DWORD length = GetFinalPathNameByHandleA(file.Get(), resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
   const char* path = resolved;
   if (length == 0 || length >= sizeof(resolved)) {
     length = GetFullPathNameA(java, sizeof(resolved), resolved, nullptr);
