@@ -313,12 +313,19 @@ int Run(const char* library, const char* classPath, const Scenario& s) {
   std::thread second;
   if (s.mode == ScenarioMode::Attached) second = std::thread(RunAttachedThread, vm, &s, &secondOk);
   const bool mainOk = RunScenarioMain(env, s, s.args);
-  if (second.joinable()) second.join();
-  if (!mainOk || !secondOk.load()) return FailedRunStatus;
-
-  transcript.Line("detach " + std::to_string(vm->DetachCurrentThread()));
-  // Waits for the application's non-daemon threads, as the launcher's end does.
+  if (!mainOk) {
+    if (second.joinable()) second.join();
+    return FailedRunStatus;
+  }
+  // Once its main returns the creating thread detaches and destroys the VM at once, as the
+  // launcher's end and a service's worker do, so that an attached call waiting for it goes on;
+  // DestroyJavaVM waits for the application's non-daemon threads and for the attached thread. The
+  // lines are written once the attached thread has written its own, so their order is fixed.
+  const jint detached = vm->DetachCurrentThread();
   const jint destroyed = vm->DestroyJavaVM();
+  if (second.joinable()) second.join();
+  if (!secondOk.load()) return FailedRunStatus;
+  transcript.Line("detach " + std::to_string(detached));
   transcript.Line("destroy " + std::to_string(destroyed));
   return destroyed == JNI_OK ? 0 : FailedRunStatus;
 }
