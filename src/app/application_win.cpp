@@ -31,9 +31,10 @@ bool ReadPath(DWORD length, DWORD capacity, const char* what) {
   return false;
 }
 
-char* ExpandToken(const char* token) { return ExpandVariables(token); }
+char* ExpandOptionToken(const char* token) { return ExpandVariables(token); }
 
-// Everything after the attach: the properties, the export check and main.
+}  // namespace
+
 bool CallApplication(JNIEnv* env, int count, char** args) {
   char directory[PathCapacity + 1], executable[PathCapacity + 1];
   if (!ReadPath(GetCurrentDirectoryA(sizeof(directory), directory), sizeof(directory), "CURRENT_DIR")) return false;
@@ -62,23 +63,31 @@ bool CallApplication(JNIEnv* env, int count, char** args) {
     ReportError(Message(MessageJniInterfaces), JvmDllPath());
     return false;
   }
-  return RunMain(env, c.MainClass, c.StaticOptions, c.AppOptions, count, args, ExpandToken);
+  return RunMain(env, c.MainClass, c.StaticOptions, c.AppOptions, count, args, ExpandOptionToken);
 }
 
-}  // namespace
+JNIEnv* AttachLauncherThread(const char* name) {
+  JNIEnv* env = nullptr;
+  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(name), nullptr};
+  if (JavaVm == nullptr || JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+    ReportError(Message(MessageAttach));
+    return nullptr;
+  }
+  return env;
+}
+
+void DetachLauncherThread() {
+  if (JavaVm != nullptr) JavaVm->DetachCurrentThread();
+}
 
 bool RunApplication(int count, char** args, bool attachMode) {
   if (!attachMode && !LaunchConfig.WorkingDirBeforeJvm && !SetWorkingDirectory(false)) return false;
   JNIEnv* env = MainEnv;
   if (attachMode) {
-    JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>("Corvane thread"), nullptr};
-    if (JavaVm == nullptr || JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
-      ReportError(Message(MessageAttach));
-      return false;
-    }
+    env = AttachLauncherThread(AttachedThreadName);
+    if (env == nullptr) return false;
     const bool called = CallApplication(env, count, args);
-    // Detached on every road, so that DestroyJavaVM never waits for this thread.
-    JavaVm->DetachCurrentThread();
+    DetachLauncherThread();
     return called;
   }
   if (ServiceMode) SetConsoleCtrlHandler(LogoffControlHandler, TRUE);

@@ -64,32 +64,22 @@ void JNICALL AbortHook() {
   std::abort();
 }
 
-bool StopApplication() {
-  JNIEnv* env = nullptr;
-  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>("Corvane stopper thread"), nullptr};
-  if (JavaVm == nullptr || JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
-    ReportError(Message(MessageAttach));
-    return false;
-  }
-  bool stopped = false;
+bool StopApplication(JNIEnv* env) {
   jclass system = env->FindClass("java/lang/System");
   if (JniStepFailed(env, system)) {
     ReportError(Message(MessageClass), "java/lang/System");
-  } else {
-    jmethodID exit = env->GetStaticMethodID(system, "exit", "(I)V");
-    if (JniStepFailed(env, exit)) {
-      ReportError(Message(MessageMethod), "exit(int)");
-    } else {
-      // On success the VM runs the shutdown hooks and ExitHook ends the process: no return.
-      env->CallStaticVoidMethod(system, exit, 0);
-      if (CheckJavaException(env)) {
-        ReportError(Message(MessageInvoke), "exit(int)");
-      } else {
-        stopped = true;
-      }
-    }
+    return false;
   }
-  // Detached on every road, so that DestroyJavaVM never waits for this thread.
-  JavaVm->DetachCurrentThread();
-  return stopped;
+  jmethodID exit = env->GetStaticMethodID(system, "exit", "(I)V");
+  if (JniStepFailed(env, exit)) {
+    ReportError(Message(MessageMethod), "exit(int)");
+    return false;
+  }
+  // On success the VM runs the shutdown hooks and ExitHook ends the process: no return.
+  env->CallStaticVoidMethod(system, exit, 0);
+  if (CheckJavaException(env)) {
+    ReportError(Message(MessageInvoke), "exit(int)");
+    return false;
+  }
+  return true;
 }

@@ -4,6 +4,8 @@
 // Detaches the calling thread, destroys the JVM (waiting for its non-daemon threads) and unloads it.
 void UnloadJvm();
 
-// Ends the application from outside with System.exit(0) on an attached stopper thread; on success
-// the exit hook ends the process. False after a reported failure.
-bool StopApplication();
+#include <jni.h>
+
+// Ends the application from outside with System.exit(0), on a thread attached with
+// AttachLauncherThread; on success the exit hook ends the process. False after a reported failure.
+bool StopApplication(JNIEnv* env);

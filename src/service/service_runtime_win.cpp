@@ -83,18 +83,27 @@ DWORD WINAPI ServiceWorker(void*) {
 
 DWORD WINAPI ServiceStopWorker(void*) {
   // A stop that comes before the VM exists waits for it (within the time-out); one that comes
-  // after it has gone does nothing.
+  // after it has gone does nothing. Only the phase check and the attach hold the lock: once
+  // attached, this thread keeps the VM (DestroyJavaVM waits for it), and a stop call that waits for
+  // the first main to end must not keep the worker from detaching that main's thread.
   WaitForSingleObject(JvmReady, StopTimeout);
+  const bool byExit = LaunchConfig.ServiceStopByExit;
   AcquireSRWLockShared(&JvmLock);
-  if (Phase == JvmPhase::Running) {
-    if (LaunchConfig.ServiceStopByExit) {
-      ServiceSucceeded = StopApplication();
-    } else {
-      SplitArguments arguments(LaunchConfig.ServiceStopArgs);
-      ServiceSucceeded = RunApplication(arguments.count, arguments.items, true);
-    }
-  }
+  const bool running = Phase == JvmPhase::Running;
+  JNIEnv* env = running ? AttachLauncherThread(byExit ? StopperThreadName : AttachedThreadName) : nullptr;
   ReleaseSRWLockShared(&JvmLock);
+  if (!running) return 0;
+  if (env == nullptr) {
+    ServiceSucceeded = false;
+    return 0;
+  }
+  if (byExit) {
+    ServiceSucceeded = StopApplication(env);
+  } else {
+    SplitArguments arguments(LaunchConfig.ServiceStopArgs);
+    ServiceSucceeded = CallApplication(env, arguments.count, arguments.items);
+  }
+  DetachLauncherThread();
   return 0;
 }
 

@@ -159,6 +159,23 @@ TEST_F(ServiceRun, StopByExitRunsTheShutdownHooksAndReportsTheStop) {
       << ReadAll(app.folder / "service.log");
 }
 
+TEST_F(ServiceRun, AStopCallThatWaitsForMainToEndStopsTheServiceThroughItsOwnExit) {
+  const AppFolder app = Install("java-service-stop-joins", "CorvaneJoinService");
+  Wine("net start CorvaneJoinService", trace_);
+  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
+      << ReadAll(trace_);
+  Wine("net stop CorvaneJoinService", trace_);
+  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  EXPECT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
+  // The first main returned and let go of its thread, so the stop call's join ended and its
+  // System.exit(7) ended the service: no time-out.
+  EXPECT_EQ(Events(), (std::vector<std::string>{"The CorvaneJoinService service has started.",
+                                                "The CorvaneJoinService service has stopped."}));
+  const std::vector<std::string> log = Lines(ReadAll(app.folder / "service.log"));
+  EXPECT_TRUE(Has(log, "out main-ends") && Has(log, "joined") && Has(log, "exit 7"))
+      << ReadAll(app.folder / "service.log");
+}
+
 TEST_F(ServiceRun, AServiceWhoseJvmCannotBeLoadedReportsItsFailure) {
   AppFolder app = Install("java-service-no-jvm", "CorvaneBrokenService");
   PutRuntime(app.folder / "jre", Runtime::NotADll);

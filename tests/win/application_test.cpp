@@ -172,7 +172,11 @@ TEST_P(StopperRun, DetachesOnEveryRoadItAttached) {
   const StopperCase& c = GetParam();
   script.attachResult = c.attachResult;
   script.missingClass = c.systemMissing ? "java/lang/System" : "";
-  EXPECT_EQ(StopApplication(), c.succeeds);
+  // As the service's stop worker does it: attach, stop, detach.
+  JNIEnv* env = AttachLauncherThread(StopperThreadName);
+  const bool stopped = env != nullptr && StopApplication(env);
+  if (env != nullptr) DetachLauncherThread();
+  EXPECT_EQ(stopped, c.succeeds);
   EXPECT_EQ(script.attachName, "Corvane stopper thread");
   EXPECT_EQ(script.detaches, c.detaches);
   EXPECT_EQ(script.mainCalls, c.succeeds ? 1 : 0);  // System.exit was called
