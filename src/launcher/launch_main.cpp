@@ -55,6 +55,18 @@ void AllowOwnForegroundWindow() {
   if (allow != nullptr) allow(GetCurrentProcessId());
 }
 
+// A start by the service manager (the service switch with a service name) reports to the event log
+// from its first report on: a box in the service's session would keep the service from ever reaching
+// its dispatcher. The source is the service's name, as ServiceMain would register it.
+void EnterServiceModeEarly(const Arguments& args) {
+  if (args.count < 2) return;
+  HeapText name(LoadConfigString(IdServiceName)), serviceSwitch(LoadConfigString(IdServiceSwitch));
+  if (!name || name.get()[0] == '\0' || !Equals(args.items[1], serviceSwitch.get())) return;
+  const bool fromCommandLine = DecodeFlag(HeapText(LoadConfigString(IdServiceArgsFromCommandLine)).get());
+  ServiceMode = true;
+  EventSource = RegisterEventSourceA(nullptr, fromCommandLine && args.count > 2 ? args.items[2] : name.get());
+}
+
 // With ServiceArgsFromCommandLine the service switches take name, description and start type from
 // the arguments that follow them.
 void TakeServiceArguments(const Arguments& args) {
@@ -194,14 +206,15 @@ InstanceClaim ClaimSingleInstance(const char* mutexName, HANDLE* mutex) {
 
 int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InstanceHandle = instance;
+  Arguments args;
+  SplitCommandLine(commandLine, &args.count, &args.items, true);
+  EnterServiceModeEarly(args);
   HeapText storedName(LoadConfigString(IdMainClass));
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
   AllowOwnForegroundWindow();
 
-  Arguments args;
-  SplitCommandLine(commandLine, &args.count, &args.items, true);
   if (args.count == 3 && Equals(args.items[1], CleanupSwitch)) {
     CleanupChild(args.items[2]);
     return 0;

@@ -141,7 +141,8 @@ void WINAPI ServiceControlHandler(DWORD control) {
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {
   const char* name = LaunchConfig.ServiceName;
-  EventSource = RegisterEventSourceA(nullptr, name);
+  // Registered by the driver already when it could be; a source it could not register is tried again.
+  if (EventSource.load() == nullptr) EventSource = RegisterEventSourceA(nullptr, name);
   ServiceStatusHandle = RegisterServiceCtrlHandlerA(name, ServiceControlHandler);
   if (EventSource.load() == nullptr) {
     // Nowhere to report to; the service still ends as stopped instead of leaving the manager waiting.

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "java_app_support.h"
-#include "launcher/scramble.h"
 #include "pe_image.h"
 #include "resource_tree.h"
 
@@ -49,13 +48,6 @@ Identity IdentityOf(const fs::path& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return {};
   return {info.st_ino, info.st_ctim};
-}
-
-// The folder name the launcher derives from the stored main class.
-std::string TempName() {
-  char stored[2 * ScrambleAreaSize];
-  EXPECT_TRUE(ScrambleText("corvane.test.ScenarioApp", stored, sizeof(stored)));
-  return stored;
 }
 
 // Replaces the archive resource of a launcher with crafted bytes, with the builder's own PE code.
@@ -165,7 +157,7 @@ TEST_P(ArchivesFolder, TheApplicationSeesTheArchivesAfterItsConfiguredClassPath)
   EXPECT_EQ(lines[1], "prop java.class.path=" + configured + separator + folder + "\\x.jar;" + folder + "\\empty.jar");
 
   const fs::path written = c.mode == 2   ? OnDriveC(folder)
-                           : c.mode == 1 ? app.folder / TempName()
+                           : c.mode == 1 ? app.folder / ScenarioTempName()
                                          : app.folder;
   EXPECT_EQ(ReadAll(written / "x.jar"), "first archive");
   EXPECT_EQ(fs::last_write_time(written / "x.jar"), TimeOf(TwoArchives[0].ticks));
@@ -181,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, ArchivesFolder,
 
 TEST_F(Archives, ASecondStartWritesNothingAndARebuiltLauncherRewritesWhatChanged) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  const fs::path folder = app.folder / TempName();
+  const fs::path folder = app.folder / ScenarioTempName();
   ASSERT_EQ(RunApp(app, "print:first").exitCode, 0u);
   const Identity x = IdentityOf(folder / "x.jar"), empty = IdentityOf(folder / "empty.jar");
   ASSERT_NE(x.inode, 0u);
@@ -207,7 +199,7 @@ TEST_F(Archives, ASecondStartWritesNothingAndARebuiltLauncherRewritesWhatChanged
 
 TEST_F(Archives, AFileHeldOpenElsewhereIsKeptWithoutAReport) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  const fs::path folder = app.folder / TempName();
+  const fs::path folder = app.folder / ScenarioTempName();
   fs::create_directories(folder);
   std::ofstream(folder / "x.jar") << "an older archive";
   RunOptions holding;
@@ -221,7 +213,7 @@ TEST_F(Archives, AFileHeldOpenElsewhereIsKeptWithoutAReport) {
   EXPECT_EQ(holder->Wait().exitCode, 0u);
   EXPECT_TRUE(result.dialogs.empty()) << testing::PrintToString(Shown(result));
   EXPECT_EQ(result.exitCode, 0u);
-  const std::string path = ".\\" + TempName();
+  const std::string path = ".\\" + ScenarioTempName();
   EXPECT_TRUE(Has(Lines(result.output), "prop java.class.path=scenario-app.jar;" + path + "\\x.jar;" + path + "\\empty.jar"))
       << result.output;
   EXPECT_EQ(ReadAll(folder / "x.jar"), "an older archive");
@@ -230,12 +222,12 @@ TEST_F(Archives, AFileHeldOpenElsewhereIsKeptWithoutAReport) {
 
 TEST_F(Archives, AFolderThatCannotBeMadeIsReportedAndTheApplicationStillStarts) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  std::ofstream(app.folder / TempName()) << "a file where the folder belongs";
+  std::ofstream(app.folder / ScenarioTempName()) << "a file where the folder belongs";
   const RunResult result = RunApp(app, "prop:java.class.path");
   ASSERT_EQ(result.dialogs.size(), 1u) << result.output;
   const std::vector<std::string> texts = result.dialogs[0].Texts("static");
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0].rfind("Error writing to file/directory: .\\" + TempName() + "\\x.jar\n\nReason: ", 0), 0u)
+  EXPECT_EQ(texts[0].rfind("Error writing to file/directory: .\\" + ScenarioTempName() + "\\x.jar\n\nReason: ", 0), 0u)
       << texts[0];
   EXPECT_TRUE(Has(Lines(result.output), "prop java.class.path=scenario-app.jar")) << result.output;
   EXPECT_EQ(result.exitCode, 0u);
@@ -260,7 +252,7 @@ TEST_F(Archives, AfterSystemExitTheCleanupChildRemovesTheArchivesButNotTheUsersF
 
 TEST_F(Archives, TheCleanupChildWaitsForALivingParentButNotForAnEndedOne) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  const fs::path folder = app.folder / TempName();
+  const fs::path folder = app.folder / ScenarioTempName();
   ASSERT_EQ(RunApp(app, "print:extracting").exitCode, 0u);
   ASSERT_TRUE(fs::exists(folder / "x.jar"));
   // A main that returns leaves the archives in place.
@@ -299,7 +291,7 @@ TEST_F(Archives, TheCleanupChildWaitsForALivingParentButNotForAnEndedOne) {
 
 TEST_F(Archives, CraftedNamesNeverLeaveTheTemporaryFolder) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  const fs::path folder = app.folder / TempName();
+  const fs::path folder = app.folder / ScenarioTempName();
   ASSERT_NO_FATAL_FAILURE(PutArchiveResource(
       app.folder / "app.exe", Le32(4) + RawEntry("..\\evil.jar", "evil", 4) + RawEntry("ok.jar", "fine", 4) +
                                   RawEntry("CON", "device", 6) + RawEntry("", "nameless", 8)));
@@ -308,7 +300,7 @@ TEST_F(Archives, CraftedNamesNeverLeaveTheTemporaryFolder) {
   ASSERT_EQ(Shown(result), std::vector<std::string>{
                                "Error: The carried archive \"..\\evil.jar\" was not extracted: its name is not a plain "
                                "file name."});
-  EXPECT_TRUE(Has(Lines(result.output), "prop java.class.path=scenario-app.jar;.\\" + TempName() + "\\ok.jar"))
+  EXPECT_TRUE(Has(Lines(result.output), "prop java.class.path=scenario-app.jar;.\\" + ScenarioTempName() + "\\ok.jar"))
       << result.output;
   EXPECT_EQ(ReadAll(folder / "ok.jar"), "fine");
   EXPECT_FALSE(fs::exists(app.folder / "evil.jar"));
@@ -331,12 +323,12 @@ TEST_F(Archives, AResourceWithASizeThatLiesIsNotUsedAtAll) {
                                                     "archive resource is damaged."});
   EXPECT_TRUE(Has(Lines(result.output), "prop java.class.path=scenario-app.jar")) << result.output;
   EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_FALSE(fs::exists(app.folder / TempName() / "ok.jar"));
+  EXPECT_FALSE(fs::exists(app.folder / ScenarioTempName() / "ok.jar"));
 }
 
 TEST_F(Archives, LinksPlantedInTheTemporaryFolderAreNeverFollowed) {
   const AppFolder app = ArchiveApp("TempDirMode = 1\nClassPath = \"scenario-app.jar\"\n", TwoArchives);
-  const fs::path folder = app.folder / TempName(), elsewhere = app.folder / "elsewhere";
+  const fs::path folder = app.folder / ScenarioTempName(), elsewhere = app.folder / "elsewhere";
   fs::create_directories(elsewhere);
   std::ofstream(elsewhere / "x.jar") << "precious";
 
@@ -344,7 +336,7 @@ TEST_F(Archives, LinksPlantedInTheTemporaryFolderAreNeverFollowed) {
   fs::create_directory_symlink(elsewhere, folder);
   const RunResult linked = RunApp(app, "prop:java.class.path");
   ASSERT_EQ(linked.dialogs.size(), 1u) << linked.output;
-  EXPECT_EQ(linked.dialogs[0].Texts("static")[0].rfind("Error writing to file/directory: .\\" + TempName() + "\n\n", 0),
+  EXPECT_EQ(linked.dialogs[0].Texts("static")[0].rfind("Error writing to file/directory: .\\" + ScenarioTempName() + "\n\n", 0),
             0u)
       << linked.dialogs[0].Texts("static")[0];
   EXPECT_TRUE(Has(Lines(linked.output), "prop java.class.path=scenario-app.jar")) << linked.output;

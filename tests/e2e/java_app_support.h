@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "launcher/scramble.h"
 
 namespace corvane::test {
 
@@ -32,6 +33,14 @@ inline fs::path RuntimeFile(Runtime runtime) {
     case Runtime::NotADll: return base / "notadll" / "jvm.dll";
   }
   return {};
+}
+
+// The name of the temporary folder the launcher derives from the stored main class of the scenario
+// application.
+inline std::string ScenarioTempName() {
+  char stored[2 * ScrambleAreaSize];
+  EXPECT_TRUE(ScrambleText("corvane.test.ScenarioApp", stored, sizeof(stored)));
+  return stored;
 }
 
 inline fs::path ScenarioJar() {

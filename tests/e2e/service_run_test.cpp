@@ -176,6 +176,23 @@ TEST_F(ServiceRun, AStopCallThatWaitsForMainToEndStopsTheServiceThroughItsOwnExi
       << ReadAll(app.folder / "service.log");
 }
 
+TEST_F(ServiceRun, AReportBeforeTheServiceRunsGoesToTheEventLogAndTheServiceStillStarts) {
+  const AppFolder app = Install("java-service-blocked-archives", "CorvaneBlockedService");
+  // A file in the place of the temporary folder: the carried archive cannot be written.
+  std::ofstream(app.folder / ScenarioTempName()) << "a file where the folder belongs";
+  Wine("net start CorvaneBlockedService", trace_);
+  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
+      << ReadAll(trace_);
+  ASSERT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
+  const std::vector<std::string> events = Events();
+  // The trace doubles each backslash.
+  EXPECT_EQ(events[0].rfind("Error writing to file/directory: .\\\\" + ScenarioTempName() + "\\\\first.jar", 0), 0u)
+      << events[0];
+  EXPECT_EQ(events[1], "The CorvaneBlockedService service has started.");
+  Wine("net stop CorvaneBlockedService", trace_);
+  EXPECT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+}
+
 TEST_F(ServiceRun, AServiceWhoseJvmCannotBeLoadedReportsItsFailure) {
   AppFolder app = Install("java-service-no-jvm", "CorvaneBrokenService");
   PutRuntime(app.folder / "jre", Runtime::NotADll);
