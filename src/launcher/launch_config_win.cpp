@@ -101,6 +101,8 @@ void LoadLaunchConfig(const char* appName) {
   c.StdOutFile = ConfigText(IdStdOutFile);
   c.StdErrFile = ConfigText(IdStdErrFile);
   c.SplashText = Require(LoadMessageString(IdSplashText));
+  // Read as a message, but it is a setting: the marker of an unset one is the empty text.
+  if (std::strcmp(c.SplashText, NullMarker) == 0) c.SplashText[0] = '\0';
   // 3. The INI file name.
   c.IniFile = Require(SubstituteIniName(HeapText(ConfigText(IdIniFile)).get(), appName));
   // 4. More texts.

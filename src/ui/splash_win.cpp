@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "launcher/launch_config.h"
-#include "launcher/setting_decode.h"
 #include "ui/report.h"
 #include "ui/splash.h"
 
@@ -66,8 +65,7 @@ void CloseSplash(HWND window, UINT_PTR timer) {
 // SplashText along the bottom edge, in black or white, whichever stands out from the bitmap there.
 void DrawSplashText(HWND window) {
   const char* text = LaunchConfig.SplashText;
-  // The builder stores an empty text as the marker of an unset one; neither is drawn.
-  if (text == nullptr || text[0] == '\0' || std::strcmp(text, NullMarker) == 0) return;
+  if (text == nullptr || text[0] == '\0') return;
   RECT area;
   GetClientRect(window, &area);
   HDC dc = GetDC(window);
