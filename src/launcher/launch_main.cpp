@@ -19,6 +19,7 @@
 #include "service/service_runtime.h"
 #include "ui/report.h"
 #include "ui/splash.h"
+#include "ui/splash_rules.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ int RunSecondInstance(const Arguments& args) {
 
 // The splash must exist before the JVM starts; a splash that cannot be made ends the wait too.
 void ShowSplashAndWait() {
-  if (!LaunchConfig.SplashUntilWindow && LaunchConfig.SplashSeconds == 0) return;
+  if (!SplashWanted(LaunchConfig.SplashUntilWindow, LaunchConfig.SplashSeconds)) return;
   StartSplashScreen();
   WaitForSplashWindow();
 }

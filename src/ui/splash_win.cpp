@@ -1,12 +1,10 @@
 // The splash: a borderless static control holding bitmap 1, centred on the screen, with SplashText
 // drawn along its bottom edge. It lives on a thread of its own and closes when the application
 // shows a window of its own (polled twice a second) or after SplashSeconds.
-#include <climits>
-#include <cstring>
-
 #include "launcher/launch_config.h"
 #include "ui/report.h"
 #include "ui/splash.h"
+#include "ui/splash_rules.h"
 
 std::atomic<HWND> SplashWindow{nullptr};
 std::atomic<bool> SplashFailed{false};
@@ -31,13 +29,6 @@ constexpr int TextMargin = 8;
 WNDPROC SavedProcedure = nullptr;
 HWND ApplicationWindow = nullptr;
 int VisibleWindowCount = 0;
-
-// The limit in milliseconds: none for 0 or a negative count, and never more than a timer can take.
-UINT LimitInterval(int32_t seconds) {
-  if (seconds <= 0) return 0;
-  constexpr int32_t Longest = USER_TIMER_MAXIMUM / 1000;
-  return static_cast<UINT>(seconds < Longest ? seconds : Longest) * 1000u;
-}
 
 BOOL CALLBACK CountProcessWindows(HWND window, LPARAM processId) {
   DWORD owner = 0;
@@ -145,7 +136,7 @@ DWORD WINAPI SplashThread(void*) {
     SetForegroundWindow(window);
   }
   if (LaunchConfig.SplashUntilWindow) SetTimer(window, SplashPollTimer, SplashPollInterval, nullptr);
-  const UINT limit = LimitInterval(LaunchConfig.SplashSeconds);
+  const UINT limit = SplashLimitMilliseconds(LaunchConfig.SplashSeconds);
   if (limit != 0) SetTimer(window, SplashLimitTimer, limit, nullptr);
 
   MSG message;

@@ -1,0 +1,9 @@
+#include "ui/splash_rules.h"
+
+bool SplashWanted(bool untilWindow, int32_t seconds) { return untilWindow || seconds > 0; }
+
+uint32_t SplashLimitMilliseconds(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  constexpr int32_t Longest = static_cast<int32_t>(LongestTimerInterval / 1000);
+  return static_cast<uint32_t>(seconds < Longest ? seconds : Longest) * 1000u;
+}
