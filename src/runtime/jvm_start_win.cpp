@@ -9,6 +9,7 @@
 #include "launcher/launch_config.h"
 #include "launcher/launch_state.h"
 #include "runtime/jvm.h"
+#include "runtime/runtime_paths.h"
 #include "runtime/runtime_search.h"
 #include "runtime/variables.h"
 #include "ui/report.h"
@@ -58,32 +59,6 @@ void OpenConsole() {
   std::freopen("CONOUT$", "a", stderr);
 }
 
-bool IsAbsolute(const char* path) { return path[0] == '\\' || path[0] == '\0' || path[1] == '\0' || path[1] == ':'; }
-
-// The jvm.dll path as a full path (against the current folder when relative), so that the file
-// loaded is the file the search found.
-bool FullRuntimePath(const char* savedDirectory, char* out) {
-  if (IsAbsolute(JvmDllPath())) {
-    if (std::strlen(JvmDllPath()) >= PathCapacity) return false;
-    std::strcpy(out, JvmDllPath());
-    return true;
-  }
-  return JoinPath(out, savedDirectory, JvmDllPath()) != nullptr;
-}
-
-// The folder two levels above jvm.dll (the runtime's bin folder when the file lies in bin\server or
-// bin\client), written as the file's path followed by "\..\..\".
-bool RuntimeDirectory(const char* fullPath, char* out) {
-  const size_t length = std::strlen(fullPath);
-  if (length + 7 >= PathCapacity) return false;
-  std::memcpy(out, fullPath, length);
-  std::strcpy(out + length, "\\..\\..\\");
-  for (char* p = out; *p != '\0'; ++p) {
-    if (*p == '/') *p = '\\';
-  }
-  return true;
-}
-
 // awt.dll from the runtime's own bin folder, and only from there: never from beside the
 // executable or from PATH. Its result is not examined.
 void LoadAwtBeside(const char* runtimeDirectory) {
@@ -104,7 +79,7 @@ bool LoadRuntime() {
     return false;
   }
   char fullPath[PathCapacity], runtimeDirectory[PathCapacity];
-  if (!FullRuntimePath(saved, fullPath) || !RuntimeDirectory(fullPath, runtimeDirectory)) {
+  if (!RuntimeLoadPath(saved, JvmDllPath(), fullPath) || !RuntimeBinFolder(fullPath, runtimeDirectory)) {
     ReportError(Message(MessageJvmLoad), JvmDllPath());
     return false;
   }
