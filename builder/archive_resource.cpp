@@ -1,6 +1,6 @@
 #include "archive_resource.h"
 
-#include "launcher/archive_layout.h"
+#include "archives/archive_layout.h"
 
 #include <algorithm>
 #include <cstdio>

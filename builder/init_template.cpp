@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "launch_descriptions.h"
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 #include "launcher_build.h"
 #include "string_tables.h"
 #include "text_codec.h"

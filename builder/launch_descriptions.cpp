@@ -1,6 +1,6 @@
 #include "launch_descriptions.h"
 
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 
 namespace corvane::builder {
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 #endif
 
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 #include "string_tables.h"
 #include "text_codec.h"
 

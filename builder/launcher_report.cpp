@@ -7,9 +7,9 @@
 #include "toml_library.h"
 
 #include "archive_resource.h"
-#include "launcher/scramble.h"
-#include "launcher/setting_decode.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_decode.h"
+#include "base/setting_table.h"
 #include "pe_image.h"
 #include "resource_encoders.h"
 #include "string_tables.h"

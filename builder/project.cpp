@@ -6,8 +6,8 @@
 
 #include "toml_library.h"
 
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 #include "text_codec.h"
 
 namespace corvane::builder {

@@ -5,8 +5,8 @@
 #include <set>
 #include <sstream>
 
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 #include "text_codec.h"
 
 namespace corvane::tools {

@@ -8,8 +8,8 @@
 
 #include "archive_resource.h"
 #include "fuzz_support.h"
-#include "launcher/archive_layout.h"
-#include "runtime/text.h"
+#include "archives/archive_layout.h"
+#include "base/text.h"
 
 using namespace corvane::builder;
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "runtime/text.h"
+#include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto pieces = Pieces(data, size, 2);

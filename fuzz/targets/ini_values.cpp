@@ -7,9 +7,9 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "launcher/ini_values.h"
-#include "runtime/text.h"
-#include "runtime/variable_expansion.h"
+#include "base/ini_values.h"
+#include "base/text.h"
+#include "base/variable_expansion.h"
 #include "shared/ini_settings.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "launcher/archive_layout.h"
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "archives/archive_layout.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 #include "project.h"
 #include "text_codec.h"
 

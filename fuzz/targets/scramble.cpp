@@ -4,8 +4,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "launcher/archive_layout.h"
-#include "launcher/scramble.h"
+#include "archives/archive_layout.h"
+#include "base/scramble.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = CText(std::string(reinterpret_cast<const char*>(data), size));

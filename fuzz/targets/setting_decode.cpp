@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "launcher/setting_decode.h"
+#include "base/setting_decode.h"
 
 namespace {
 

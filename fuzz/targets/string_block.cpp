@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "launcher/string_block.h"
+#include "base/string_block.h"
 #include "resource_tree.h"
 #include "string_tables.h"
 

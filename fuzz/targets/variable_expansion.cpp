@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "runtime/text.h"
-#include "runtime/variable_expansion.h"
+#include "base/text.h"
+#include "base/variable_expansion.h"
 
 namespace {
 

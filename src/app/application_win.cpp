@@ -9,11 +9,11 @@
 #include "app/jni_calls.h"
 #include "app/run_sequence.h"
 #include "app/streams.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/jvm.h"
-#include "runtime/variables.h"
-#include "ui/report.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "runtime/jvm_win.h"
+#include "base/variables.h"
+#include "ui/report_win.h"
 
 namespace {
 

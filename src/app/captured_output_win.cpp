@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/captured_output.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/jvm.h"
-#include "ui/report.h"
+#include "app/captured_output_win.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "runtime/jvm_win.h"
+#include "ui/report_win.h"
 
 HANDLE capturePipe = INVALID_HANDLE_VALUE;
 HANDLE captureReader = nullptr;

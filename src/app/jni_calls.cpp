@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "launcher/launch_config.h"
+#include "base/launch_config.h"
 #include "ui/report_api.h"
 
 namespace {

@@ -4,16 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/captured_output.h"
+#include "app/captured_output_win.h"
 #include "app/jni_calls.h"
 #include "app/jvm_hooks.h"
 #include "app/shutdown.h"
-#include "launcher/archives.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/jvm.h"
-#include "service/service_runtime.h"
-#include "ui/report.h"
+#include "archives/archives.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "runtime/jvm_win.h"
+#include "service/service_runtime_win.h"
+#include "ui/report_win.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/jni_calls.h"
-#include "launcher/launch_config.h"
+#include "base/launch_config.h"
 #include "ui/report_api.h"
 
 namespace {

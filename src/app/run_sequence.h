@@ -5,7 +5,7 @@
 
 #include <jni.h>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // The values of the launcher's system properties. A null folder is left out (the shell could not
 // name it); the service properties are set only in service mode.

@@ -1,6 +1,6 @@
 #include "app/shutdown.h"
 
-#include "runtime/jvm.h"
+#include "runtime/jvm_win.h"
 
 void UnloadJvm() {
   if (JavaVm == nullptr) return;

@@ -1,13 +1,13 @@
 // Setting up System.out and System.err before main: the console, log files, then the capture pipe.
 #include "app/streams.h"
 
-#include "app/captured_output.h"
+#include "app/captured_output_win.h"
 #include "app/stream_calls.h"
-#include "launcher/launch_config.h"
-#include "runtime/jvm.h"
-#include "runtime/text.h"
-#include "runtime/variables.h"
-#include "ui/report.h"
+#include "base/launch_config.h"
+#include "runtime/jvm_win.h"
+#include "base/text.h"
+#include "base/variables.h"
+#include "ui/report_win.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 char** SecondInstanceArguments(const char* leadingText, int count, char* const* args, int* total) {
   *total = 0;

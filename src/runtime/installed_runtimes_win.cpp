@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/launch_config.h"
-#include "runtime/file_handle_win.h"
-#include "runtime/list_entries.h"
+#include "base/launch_config.h"
+#include "base/handles_win.h"
+#include "base/list_entries.h"
 #include "runtime/runtime_candidate.h"
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "app/jvm_hooks.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/jvm.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "runtime/jvm_win.h"
 #include "runtime/runtime_paths.h"
-#include "runtime/runtime_search.h"
-#include "runtime/variables.h"
-#include "ui/report.h"
+#include "runtime/runtime_search_win.h"
+#include "base/variables.h"
+#include "ui/report_win.h"
 
 SRWLOCK OutputLock = SRWLOCK_INIT;
 HMODULE JvmModule = nullptr;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // Machine fields of an image's file header.
 constexpr uint16_t ImageMachineAmd64 = 0x8664;  // the only kind a 64-bit launcher can load

@@ -1,7 +1,7 @@
 // The paths with which a found jvm.dll is loaded. Portable.
 #pragma once
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // The jvm.dll path as a full path in `out` (PathCapacity characters), so that the file loaded is
 // the file the search found: a relative path is taken against `currentDirectory`. Every "/" becomes

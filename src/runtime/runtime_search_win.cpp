@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/launch_config.h"
-#include "runtime/list_entries.h"
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/list_entries.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 #include "runtime/version_rule.h"
-#include "ui/report.h"
+#include "ui/report_win.h"
 
 char RegistryJavaHome[PathCapacity] = "";
 

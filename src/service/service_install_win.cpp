@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/launch_config.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/text.h"
 #include "service/service_command.h"
 #include "service/service_install.h"
-#include "ui/report.h"
+#include "ui/report_win.h"
 
 namespace {
 

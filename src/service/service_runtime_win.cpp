@@ -4,12 +4,12 @@
 
 #include "app/application.h"
 #include "app/shutdown.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "runtime/jvm.h"
-#include "runtime/text.h"
-#include "service/service_runtime.h"
-#include "ui/report.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "runtime/jvm_win.h"
+#include "base/text.h"
+#include "service/service_runtime_win.h"
+#include "ui/report_win.h"
 
 std::atomic<HANDLE> EventSource{nullptr};
 std::atomic<bool> ServiceSucceeded{false};

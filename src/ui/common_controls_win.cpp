@@ -3,7 +3,7 @@
 // start, though a start that goes well shows nothing at all.
 #include <windows.h>
 
-#include "ui/report.h"
+#include "ui/report_win.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/launch_state.h"
-#include "ui/report.h"
+#include "base/process_state_win.h"
+#include "ui/report_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The Application event log, through the source the service runtime registered.
-#include "service/service_runtime.h"
-#include "ui/report.h"
+#include "service/service_runtime_win.h"
+#include "ui/report_win.h"
 
 namespace {
 // Message-id layout: severity informational/error, facility 0x0FFF, codes 1 and 2.

@@ -1,7 +1,7 @@
 // What the launcher shows on screen: the two message boxes and the modal error dialog (resource 1:
 // an icon, a one-line message area, "Details:" and a read-only, scrollable details box).
-#include "launcher/launch_state.h"
-#include "ui/report.h"
+#include "base/process_state_win.h"
+#include "ui/report_win.h"
 
 namespace {
 

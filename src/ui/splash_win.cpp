@@ -1,9 +1,9 @@
 // The splash: a borderless static control holding bitmap 1, centred on the screen, with SplashText
 // drawn along its bottom edge. It lives on a thread of its own and closes when the application
 // shows a window of its own (polled twice a second) or after SplashSeconds.
-#include "launcher/launch_config.h"
-#include "ui/report.h"
-#include "ui/splash.h"
+#include "base/launch_config.h"
+#include "ui/report_win.h"
+#include "ui/splash_win.h"
 #include "ui/splash_rules.h"
 
 std::atomic<HWND> SplashWindow{nullptr};

@@ -1,7 +1,7 @@
 // Carried archives: finding the files of a project, checking their names, and the resource layout.
 #include "archive_resource.h"
 
-#include "launcher/archive_layout.h"
+#include "archives/archive_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 #include "launcher_build.h"
 #include "pe_image.h"
 #include "project.h"

@@ -2,7 +2,7 @@
 // the real stub, checked with objdump. Whole launchers built from the
 // stub are compared with windres's, signed and run in the build and end-to-end tests.
 #include "byte_order.h"
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 #include "launcher_report.h"
 #include "pe_image.h"
 #include "string_tables.h"

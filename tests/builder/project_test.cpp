@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 
 namespace {
 

@@ -32,8 +32,8 @@
 #include "app/run_sequence.h"
 #include "app/stream_calls.h"
 #include "contract_platform.h"
-#include "launcher/launch_config.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/text.h"
 #include "scenario_file.h"
 #include "ui/report_api.h"
 

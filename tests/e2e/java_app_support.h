@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "launcher/scramble.h"
+#include "base/scramble.h"
 
 namespace corvane::test {
 

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "launcher/launch_config.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/text.h"
 
 struct IniSettings {
   std::string JvmVersion = "17";

@@ -1,11 +1,11 @@
-#include "launcher/archive_layout.h"
+#include "archives/archive_layout.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "launcher/ini_values.h"
+#include "base/ini_values.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/text.h"
-#include "runtime/variable_expansion.h"
+#include "base/text.h"
+#include "base/variable_expansion.h"
 #include "../shared/ini_settings.h"
 
 namespace {

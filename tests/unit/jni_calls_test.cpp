@@ -14,9 +14,9 @@
 
 #include "app/run_sequence.h"
 #include "app/stream_calls.h"
-#include "launcher/launch_config.h"
-#include "launcher/setting_table.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/setting_table.h"
+#include "base/text.h"
 #include "ui/report_api.h"
 
 // Recording reports: the layer's only way to tell the user.

@@ -1,4 +1,4 @@
-#include "launcher/scramble.h"
+#include "base/scramble.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

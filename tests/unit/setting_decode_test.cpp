@@ -1,11 +1,11 @@
-#include "launcher/setting_decode.h"
+#include "base/setting_decode.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <string>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/scramble.h"
-#include "launcher/setting_table.h"
+#include "base/scramble.h"
+#include "base/setting_table.h"
 
 namespace {
 

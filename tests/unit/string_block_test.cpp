@@ -1,4 +1,4 @@
-#include "launcher/string_block.h"
+#include "base/string_block.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>

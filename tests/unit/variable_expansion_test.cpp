@@ -1,4 +1,4 @@
-#include "runtime/variable_expansion.h"
+#include "base/variable_expansion.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <cstdarg>
 #include <string>
 
-#include "app/captured_output.h"
+#include "app/captured_output_win.h"
 #include "app/jvm_hooks.h"
 #include "fake_screen.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "ui/report.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "ui/report_win.h"
 
 namespace {
 

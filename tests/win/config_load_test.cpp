@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "launcher/launch_config.h"
-#include "launcher/launch_config_win.h"
-#include "launcher/scramble.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/launch_config_win.h"
+#include "base/scramble.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "fake_screen.h"
 
-#include "ui/report.h"
+#include "ui/report_win.h"
 
 std::vector<ScreenRecord>& ScreenRecords() {
   static std::vector<ScreenRecord> records;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ini_override.h"
-#include "launcher/launch_config.h"
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "base/ini_override.h"
+#include "base/launch_config.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 #include "scratch_files.h"
 #include "../shared/ini_settings.h"
 

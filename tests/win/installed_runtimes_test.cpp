@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launch_config.h"
+#include "base/launch_config.h"
 #include "runtime/runtime_candidate.h"
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 #include "scratch_files.h"
 
 namespace {

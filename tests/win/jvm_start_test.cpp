@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "fake_screen.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_state.h"
-#include "launcher/setting_table.h"
-#include "runtime/jvm.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "base/setting_table.h"
+#include "runtime/jvm_win.h"
+#include "base/text.h"
 #include "scratch_files.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "fake_screen.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_config_win.h"
-#include "launcher/launch_main.h"
-#include "launcher/launch_state.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/launch_config_win.h"
+#include "launcher/launch_main_win.h"
+#include "base/process_state_win.h"
+#include "base/text.h"
 
 namespace {
 

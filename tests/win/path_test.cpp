@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fake_screen.h"
-#include "launcher/launch_state.h"
-#include "ui/report.h"
+#include "base/process_state_win.h"
+#include "ui/report_win.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "fake_screen.h"
 #include "scratch_files.h"
-#include "launcher/launch_config.h"
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 
 namespace {
 

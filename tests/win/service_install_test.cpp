@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fake_screen.h"
-#include "launcher/launch_config.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/text.h"
 #include "service/service_install.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
 #include "scratch_files.h"
-#include "runtime/variables.h"
+#include "base/variables.h"
 
 namespace {
 

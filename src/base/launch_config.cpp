@@ -1,8 +1,8 @@
-#include "launcher/launch_config.h"
+#include "base/launch_config.h"
 
 #include <cstdlib>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 LaunchConfigRecord LaunchConfig;
 

@@ -1,6 +1,6 @@
 // Text utilities: growable buffer, tokenizer, command-line splitter and path helpers.
 // Built for Linux and for the stub (-fno-exceptions -fno-rtti): plain C memory, no std::string.
-#include "runtime/text.h"
+#include "base/text.h"
 
 #include <climits>
 #include <cstdio>

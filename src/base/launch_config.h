@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 
 enum StreamMode : int32_t { StreamNone = 0, StreamFile = 1, StreamCapture = 2 };
 

@@ -1,10 +1,10 @@
-#include "launcher/ini_values.h"
+#include "base/ini_values.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // ApplyIniOverrides: the INI file named by IniFile, read through the system's profile functions.
 #include <windows.h>
 
-#include "launcher/ini_override.h"
-#include "launcher/ini_values.h"
-#include "launcher/launch_config.h"
-#include "runtime/text.h"
-#include "runtime/variables.h"
+#include "base/ini_override.h"
+#include "base/ini_values.h"
+#include "base/launch_config.h"
+#include "base/text.h"
+#include "base/variables.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "launcher/launch_config.h"
+#include "base/launch_config.h"
 
 constexpr char IniSection[] = "Application Configuration";
 

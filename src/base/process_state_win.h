@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // True once the driver has taken the service-run road; every report then goes to the event log.
 extern std::atomic<bool> ServiceMode;

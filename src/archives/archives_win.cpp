@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/archive_layout.h"
-#include "launcher/archives.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_main.h"
-#include "launcher/launch_state.h"
-#include "runtime/file_handle_win.h"
-#include "runtime/text.h"
-#include "ui/report.h"
+#include "archives/archive_layout.h"
+#include "archives/archives.h"
+#include "base/launch_config.h"
+#include "launcher/launch_main_win.h"
+#include "base/process_state_win.h"
+#include "base/handles_win.h"
+#include "base/text.h"
+#include "ui/report_win.h"
 
 int32_t ArchiveCount = 0;
 

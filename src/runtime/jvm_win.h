@@ -5,7 +5,7 @@
 
 #include <jni.h>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // Guards the captured output. A lock that needs no set-up, so that a report made before or without
 // a VM (a failed create, an early failure) finds it ready.

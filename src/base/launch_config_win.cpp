@@ -1,15 +1,15 @@
-#include "launcher/launch_config_win.h"
+#include "base/launch_config_win.h"
 
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/launch_config.h"
-#include "launcher/scramble.h"
-#include "launcher/setting_decode.h"
-#include "launcher/string_block.h"
-#include "runtime/text.h"
+#include "base/launch_config.h"
+#include "base/scramble.h"
+#include "base/setting_decode.h"
+#include "base/string_block.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "launcher/setting_decode.h"
+#include "base/setting_decode.h"
 
 #include <climits>
 #include <cstdlib>

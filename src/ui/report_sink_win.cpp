@@ -1,8 +1,8 @@
 // The report sink: where a finished text goes, by ServiceMode, and the formatted entry points.
 #include <cstdio>
 
-#include "launcher/launch_state.h"
-#include "ui/report.h"
+#include "base/process_state_win.h"
+#include "ui/report_win.h"
 
 std::atomic<bool> errorReportsEnabled{true};
 std::atomic<HWND> ErrorDialogWindow{nullptr};

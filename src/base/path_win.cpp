@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 int ClassifyPath(const char* path) {
   if (path == nullptr) return -1;

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/runtime_search.h"
-#include "runtime/text.h"
-#include "runtime/variable_expansion.h"
-#include "runtime/variables.h"
+#include "runtime/runtime_search_win.h"
+#include "base/text.h"
+#include "base/variable_expansion.h"
+#include "base/variables.h"
 
 namespace {
 

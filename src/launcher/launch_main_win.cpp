@@ -1,24 +1,24 @@
-#include "launcher/launch_main.h"
+#include "launcher/launch_main_win.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "app/application.h"
 #include "app/shutdown.h"
-#include "launcher/archive_layout.h"
-#include "launcher/archives.h"
-#include "launcher/ini_override.h"
-#include "launcher/launch_config.h"
-#include "launcher/launch_config_win.h"
-#include "launcher/launch_state.h"
+#include "archives/archive_layout.h"
+#include "archives/archives.h"
+#include "base/ini_override.h"
+#include "base/launch_config.h"
+#include "base/launch_config_win.h"
+#include "base/process_state_win.h"
 #include "launcher/second_instance.h"
-#include "launcher/setting_decode.h"
-#include "runtime/jvm.h"
-#include "runtime/text.h"
+#include "base/setting_decode.h"
+#include "runtime/jvm_win.h"
+#include "base/text.h"
 #include "service/service_install.h"
-#include "service/service_runtime.h"
-#include "ui/report.h"
-#include "ui/splash.h"
+#include "service/service_runtime_win.h"
+#include "ui/report_win.h"
+#include "ui/splash_win.h"
 #include "ui/splash_rules.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/setting_table.h"
+#include "base/setting_table.h"
 
 #include <cstring>
 

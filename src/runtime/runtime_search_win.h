@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // Size of the registry key work buffer, terminator included; a key path that does not fit is no
 // candidate.

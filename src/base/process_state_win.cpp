@@ -1,4 +1,4 @@
-#include "launcher/launch_state.h"
+#include "base/process_state_win.h"
 
 std::atomic<bool> ServiceMode{false};
 HINSTANCE InstanceHandle = nullptr;

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "runtime/text.h"
+#include "base/text.h"
 
 // Calls `visit` with each non-empty entry of a ";"-separated list, as a terminated text of at most
 // PathCapacity - 1 characters, until it answers true. An entry too long for a path names no file

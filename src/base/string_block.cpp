@@ -1,4 +1,4 @@
-#include "launcher/string_block.h"
+#include "base/string_block.h"
 
 bool FindStringBlockEntry(const unsigned char* block, size_t blockSize, unsigned index, size_t* offset,
                           size_t* unitCount) {

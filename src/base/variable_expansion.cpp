@@ -1,14 +1,14 @@
 // The %NAME% scanner and the memory values. Built for Linux and for the stub (-fno-exceptions
 // -fno-rtti): plain C memory, no std::string.
-#include "runtime/variable_expansion.h"
+#include "base/variable_expansion.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/setting_decode.h"
-#include "runtime/text.h"
+#include "base/setting_decode.h"
+#include "base/text.h"
 
 namespace {
 

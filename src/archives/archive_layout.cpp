@@ -1,4 +1,4 @@
-#include "launcher/archive_layout.h"
+#include "archives/archive_layout.h"
 
 #include <cstdlib>
 #include <cstring>
