@@ -58,9 +58,9 @@ bool CallApplication(JNIEnv* env, int count, char** args) {
                                       c.ShowConsole, ServiceMode,   c.ServiceName,
                                       c.ServiceDescription, c.ServiceManualStart};
   if (!SetLauncherProperties(env, properties)) return false;
-  if (GetProcAddress(JvmModule, "JNI_CreateJavaVM") == nullptr ||
-      GetProcAddress(JvmModule, "JNI_GetDefaultJavaVMInitArgs") == nullptr) {
-    ReportError(Message(MessageJniInterfaces), JvmDllPath());
+  if (GetProcAddress(JvmModule->Get(), "JNI_CreateJavaVM") == nullptr ||
+      GetProcAddress(JvmModule->Get(), "JNI_GetDefaultJavaVMInitArgs") == nullptr) {
+    ReportError(Message(MessageJniInterfaces), JvmDllPath);
     return false;
   }
   return RunMain(env, c.MainClass, c.StaticOptions, c.AppOptions, count, args, ExpandOptionToken);

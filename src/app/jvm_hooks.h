@@ -1,4 +1,4 @@
-// The functions the launcher hands the VM as the "vfprintf", "exit" and "abort" options.
+// The VM's "vfprintf" hook: its own console messages, held for error reports.
 #pragma once
 
 #include <jni.h>
@@ -7,5 +7,3 @@
 #include <cstdio>
 
 jint JNICALL VfprintfHook(FILE* stream, const char* format, va_list arguments);
-void JNICALL ExitHook(jint status);
-void JNICALL AbortHook();

@@ -1,7 +1,7 @@
 // Setting up System.out and System.err before main: the console, log files, then the capture pipe.
 #include "app/streams.h"
 
-#include "app/captured_output_win.h"
+#include "ui/captured_output_win.h"
 #include "app/stream_calls.h"
 #include "base/launch_config.h"
 #include "runtime/jvm_win.h"
@@ -11,15 +11,8 @@
 
 namespace {
 
-// Without the pipe both modes become None: the streams meant for it stay where the VM put them, a log
-// file stays in place, and later reports carry no details.
-void GiveUpCapture() {
-  LaunchConfig.StdOutMode = StreamNone;
-  LaunchConfig.StdErrMode = StreamNone;
-}
-
 bool RedirectLogFiles() {
-  LaunchConfigRecord& c = LaunchConfig;
+  const LaunchConfigRecord& c = LaunchConfig;
   const bool outToFile = c.StdOutMode == StreamFile, errToFile = c.StdErrMode == StreamFile;
   if (!outToFile && !errToFile) return true;
   HeapText outPath(outToFile ? PrepareOutputPath(c.StdOutFile) : nullptr);
@@ -34,11 +27,11 @@ bool RedirectLogFiles() {
 
 // The capture pipe and the streams on it; any failure here only means going on without capture.
 void RedirectToCapture() {
-  LaunchConfigRecord& c = LaunchConfig;
+  const LaunchConfigRecord& c = LaunchConfig;
   if (c.StdOutMode != StreamCapture && c.StdErrMode != StreamCapture) return;
   char name[32];
   if (!CreateCapturePipe(name, sizeof(name))) {
-    GiveUpCapture();
+    CaptureGivenUp = true;
     return;
   }
   const StreamTarget out{name, c.StdOutFileAppend}, err{name, c.StdErrFileAppend};
@@ -48,14 +41,14 @@ void RedirectToCapture() {
   errorReportsEnabled = true;
   if (!redirected) {
     StopCapture();
-    GiveUpCapture();
+    CaptureGivenUp = true;
   }
 }
 
 }  // namespace
 
 bool PrepareStandardStreams() {
-  LaunchConfigRecord& c = LaunchConfig;
+  const LaunchConfigRecord& c = LaunchConfig;
   if (c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && c.ShowConsole) {
     // StartJvm opened the console for this case.
     const StreamTarget out{"CONOUT$", c.StdOutFileAppend}, err{"CONOUT$", c.StdErrFileAppend};
@@ -63,7 +56,7 @@ bool PrepareStandardStreams() {
   }
   if (!RedirectLogFiles()) return false;
   RedirectToCapture();
-  if (c.StdOutMode != StreamCapture && c.StdErrMode != StreamCapture) return true;
+  if (CaptureGivenUp || (c.StdOutMode != StreamCapture && c.StdErrMode != StreamCapture)) return true;
   if (!StartCaptureReader()) {
     ReportLastError("Internal error RC000015");
     return false;

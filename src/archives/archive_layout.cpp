@@ -1,6 +1,5 @@
 #include "archives/archive_layout.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -80,28 +79,4 @@ ArchiveLayoutResult ReadArchiveLayout(const uint8_t* bytes, size_t size, int32_t
     if (!visit(entry, context)) break;
   }
   return ArchiveLayoutResult::Complete;
-}
-
-char* ExtendClassPath(const char* configured, const char* extracted) {
-  const size_t configuredLength = std::strlen(configured);
-  size_t extractedLength = std::strlen(extracted);
-  if (extractedLength > 0 && extracted[extractedLength - 1] == ';') --extractedLength;
-  const bool separator = extractedLength > 0 && configuredLength > 0 && configured[configuredLength - 1] != ';';
-  const size_t length = configuredLength + (separator ? 1 : 0) + extractedLength;
-  char* result = static_cast<char*>(std::malloc(length + 1));
-  if (result == nullptr) return nullptr;
-  std::memcpy(result, configured, configuredLength);
-  if (separator) result[configuredLength] = ';';
-  std::memcpy(result + configuredLength + (separator ? 1 : 0), extracted, extractedLength);
-  result[length] = '\0';
-  return result;
-}
-
-bool IsPlainHexName(const char* name) {
-  if (name == nullptr || *name == '\0') return false;
-  for (; *name != '\0'; ++name) {
-    const char c = *name;
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
 }

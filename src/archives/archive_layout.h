@@ -39,13 +39,3 @@ enum class ArchiveLayoutResult {
 // order (visit answers false to stop). `count` receives the count field (0 when unreadable).
 ArchiveLayoutResult ReadArchiveLayout(const uint8_t* bytes, size_t size, int32_t* count,
                                       bool (*visit)(const ArchiveEntryView& entry, void* context), void* context);
-
-// The class path once the archives are extracted: the configured entries, then ";" (unless the
-// configured text is empty or already ends with one), then `extracted` ("path;" per archive) without
-// its final ";". An empty `extracted` leaves the configured text as it is. Answers a malloc'd text,
-// null when memory runs out.
-char* ExtendClassPath(const char* configured, const char* extracted);
-
-// The name of the temporary folder comes from the stored main class: it is used only when it is
-// plain hex (what the builder stores), so that an edited executable cannot point it elsewhere.
-bool IsPlainHexName(const char* name);

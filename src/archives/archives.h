@@ -7,8 +7,10 @@
 // Number of entries of the archive resource once extraction has read it, else 0.
 extern int32_t ArchiveCount;
 
-// Writes the carried archives into TempDir and appends them to ClassPath. Never stops the launch.
-void ExtractArchives();
+// Writes the carried archives into TempDir. Answers what they add to the class path ("path;" per
+// archive, malloc'd), or null when nothing is to be added: no archives, no TempDir, or a failure
+// that has been reported. Never stops the launch.
+char* ExtractArchives();
 
 // The clean-up child: waits for the parent (decimal process id) to end, then deletes the archives
 // and TempDir. Reports nothing.

@@ -10,7 +10,7 @@
 #include "archives/archive_layout.h"
 #include "archives/archives.h"
 #include "base/launch_config.h"
-#include "launcher/launch_main_win.h"
+#include "base/start_paths.h"
 #include "base/process_state_win.h"
 #include "base/handles_win.h"
 #include "base/text.h"
@@ -59,7 +59,7 @@ Existing CompareExisting(const char* path, const ArchiveEntryView& entry) {
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Existing::Missing;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Existing::Different;
-  FileHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFile file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   // Held open by another launcher or the JVM of a running instance, or a folder: it stays as it is.
   if (!file.Valid()) return Existing::InUse;
   LARGE_INTEGER size;
@@ -102,7 +102,7 @@ WriteResult WriteArchive(const char* path, const ArchiveEntryView& entry, uint32
   // CREATE_NEW never writes through a link planted under the temporary name; a leftover of an
   // earlier run (or such a link) is removed first.
   DeleteFileA(temporary);
-  FileHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     const DWORD error = GetLastError();
     if (Exists(path)) return WriteResult::Skipped;
@@ -117,7 +117,7 @@ WriteResult WriteArchive(const char* path, const ArchiveEntryView& entry, uint32
     ok = false;
   }
   ok = ok && SetFileTime(file.Get(), nullptr, nullptr, &time) != 0;
-  file.Close();
+  file.Reset();
   if (ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return WriteResult::Written;
   const DWORD error = GetLastError();
   DeleteFileA(temporary);
@@ -177,41 +177,39 @@ ArchiveLayoutResult ReadResource(int32_t* count, bool (*visit)(const ArchiveEntr
 
 }  // namespace
 
-void ExtractArchives() {
+char* ExtractArchives() {
   int32_t count = 0;
   // The layout is checked whole before any entry is looked at, so nothing is read past its end.
   if (ReadResource(&count, [](const ArchiveEntryView&, void*) { return false; }, nullptr) ==
       ArchiveLayoutResult::Damaged) {
     ReportError("The carried archives were not extracted: the program's archive resource is damaged.");
-    return;
+    return nullptr;
   }
   // Without a temporary folder (already reported) nothing is written, and nothing is to be removed.
-  if (count <= 0 || TempDir[0] == '\0') return;
+  if (count <= 0 || TempDir[0] == '\0') return nullptr;
   ArchiveCount = count;
+  // A folder that cannot be made is reported by the first archive that cannot be written into it.
   if (std::strcmp(TempDir, ".") != 0) CreateDirectoryA(TempDir, nullptr);
   const DWORD attributes = std::strcmp(TempDir, ".") != 0 ? GetFileAttributesA(TempDir) : FILE_ATTRIBUTE_DIRECTORY;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     SetLastError(ERROR_CANT_ACCESS_FILE);
     ReportLastError(Message(MessageFileWrite), TempDir);
-    return;
+    return nullptr;
   }
   Extraction state;
   ReadResource(&count, ExtractEntry, &state);
-  if (state.failed || state.list.text == nullptr) return;
-  char* classPath = ExtendClassPath(LaunchConfig.ClassPath, state.list.text);
-  if (classPath == nullptr) return;
-  std::free(LaunchConfig.ClassPath);
-  LaunchConfig.ClassPath = classPath;
+  if (state.failed || state.list.text == nullptr) return nullptr;
+  char* carried = state.list.text;
+  state.list.text = nullptr;  // handed to the caller
+  return carried;
 }
 
 void CleanupChild(const char* parentProcessId) {
   char* end = nullptr;
   const unsigned long id = std::strtoul(parentProcessId, &end, 10);
-  const HANDLE parent = (end != parentProcessId && *end == '\0') ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr;
-  if (parent != nullptr) {
-    WaitForSingleObject(parent, 30000);
-    CloseHandle(parent);
-  }
+  const UniqueProcess parent((end != parentProcessId && *end == '\0') ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr);
+  // A parent that cannot be opened has ended already (or never was): nothing to wait for.
+  if (parent.Valid()) WaitForSingleObject(parent.Get(), 30000);
   if (!TempDirIsOurs()) return;
   int32_t count = 0;
   ReadResource(
@@ -240,10 +238,12 @@ void SpawnCleanupChild() {
   PROCESS_INFORMATION process{};
   // Started in the executable's folder, so that a relative TempDir names the folder the archives
   // were extracted into (not the application's working folder); it inherits no handles.
+  // Nobody waits for the child or could tell the user more than that the archives stay: a child
+  // that cannot start leaves them for the next start to reuse.
   if (CreateProcessA(nullptr, command, nullptr, nullptr, FALSE,
                      CREATE_DEFAULT_ERROR_MODE | CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, directory, &startup,
                      &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const UniqueThread thread(process.hThread);
+    const UniqueProcess child(process.hProcess);
   }
 }

@@ -25,5 +25,5 @@ void ApplyIniOverrides() {
   char path[PathCapacity];
   const DWORD length = GetFullPathNameA(iniFile, sizeof(path), path, nullptr);
   if (length == 0 || length >= sizeof(path)) return;
-  ApplyIniValues(&LaunchConfig, ReadProfileValue, path, ExpandVariables);
+  ApplyIniValues(&EditLaunchConfig(), ReadProfileValue, path, ExpandVariables);
 }

@@ -4,11 +4,14 @@
 
 #include "base/text.h"
 
-LaunchConfigRecord LaunchConfig;
-
 namespace {
+LaunchConfigRecord Settings;
 char* MessageTexts[LastMessageId + 1];
-}
+}  // namespace
+
+const LaunchConfigRecord& LaunchConfig = Settings;
+
+LaunchConfigRecord& EditLaunchConfig() { return Settings; }
 
 const char* Message(int id) {
   if (id < FirstMessageId || id > LastMessageId || MessageTexts[id] == nullptr) return "";

@@ -1,6 +1,6 @@
-// LaunchConfig: every launch setting of this process, read once at start-up from the string table and
-// the INI file, and the message texts loaded with it. Text fields are malloc'd, never null once loaded
-// (an unset text is ""), and live for the whole process; a part that replaces one frees the old text.
+// LaunchConfig: every launch setting of this process, read once at start-up from the string table, the
+// INI file and the service switches' arguments, and the message texts loaded with it. Text fields are
+// malloc'd, never null once loaded (an unset text is ""), and live for the whole process.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,6 @@ struct LaunchConfigRecord {
   char* ClassPath;
   char* JvmSearchOrder;
   bool RemoveTempArchives;
-  int32_t TempDirMode;
   char* InstallSwitch;
   char* UninstallSwitch;
   char* ServiceSwitch;
@@ -59,7 +58,12 @@ struct LaunchConfigRecord {
   bool ShowConsole;  // only the INI file sets it
 };
 
-extern LaunchConfigRecord LaunchConfig;
+// Read-only for every part once the driver has applied the settings.
+extern const LaunchConfigRecord& LaunchConfig;
+
+// The record itself, for the driver while it applies the settings (and for tests that set them up);
+// a text replaced here frees the old one.
+LaunchConfigRecord& EditLaunchConfig();
 
 // The loaded text of a message (1..21), "" when it is not loaded or empty. Messages hold at most one
 // "%s", filled by the part that reports them.

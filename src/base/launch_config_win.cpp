@@ -79,7 +79,7 @@ char* LoadMessageString(int id) {
 }
 
 void LoadLaunchConfig(const char* appName) {
-  LaunchConfigRecord& c = LaunchConfig;
+  LaunchConfigRecord& c = EditLaunchConfig();
   // 1. The main class: kept as stored (it also names TempDir) and descrambled.
   c.MainClassStored = ConfigText(IdMainClass);
   c.MainClass = Require(CopyText(DescrambleText(c.MainClassStored)));

@@ -1,4 +1,5 @@
-// Process-wide state fixed by the launch driver at start-up and read by every other part.
+// Process-wide state: fixed by the start-up driver and read by every other part, or owned by one
+// part and closed once through the functions here.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,7 @@
 
 #include "base/text.h"
 
-// True once the driver has taken the service-run road; every report then goes to the event log.
+// True once the driver has taken the service road; every report then goes to the event log.
 extern std::atomic<bool> ServiceMode;
 // The instance handle passed to the entry point (dialogs are loaded from it).
 extern HINSTANCE InstanceHandle;
@@ -18,8 +19,29 @@ extern char TempDir[PathCapacity];
 extern char StartDir[PathCapacity + 1];
 // File name of the executable without its extension (malloc'd, "" before it is known).
 extern char* AppName;
-// The single-instance mutex this process created and owns, or null.
-extern HANDLE InstanceMutex;
+// The home of the runtime the search found, the value of %JAVA_HOME% ("" until the JVM start
+// sets it from the search's result).
+extern char RegistryJavaHome[PathCapacity];
+
+// The single-instance mutex this process created and owns, or null. Closed once, by whichever of
+// the driver and the exit hook comes first.
+extern std::atomic<HANDLE> InstanceMutex;
+void CloseInstanceMutex();
+
+// The event-log source reports in service mode go to: registered under the service's name by the
+// driver for a start by the service manager (or by the service's main routine), null otherwise.
+// Reports read it from any thread; it is deregistered once.
+extern std::atomic<HANDLE> EventSource;
+void CloseEventSource();
 
 // The switch with which the launcher starts its own clean-up child.
 constexpr char CleanupSwitch[] = "-cvremovetemporaryjarfiles";
+
+// The executable's full path into `path` (PathCapacity characters). A path that does not fit counts
+// as a failure (the thread's last error then says so).
+bool GetExecutablePath(char* path);
+
+// A length-returning call answered `length` for a buffer of `capacity` characters: anything but a
+// whole, terminated text is a failure (the last error says so for a cut one), so a cut path is never
+// used.
+bool FitsBuffer(DWORD length, size_t capacity);

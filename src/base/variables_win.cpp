@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/runtime_search_win.h"
+#include "base/process_state_win.h"
 #include "base/text.h"
 #include "base/variable_expansion.h"
 #include "base/variables.h"

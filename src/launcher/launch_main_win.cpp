@@ -4,22 +4,25 @@
 #include <cstring>
 
 #include "app/application.h"
+#include "app/jvm_hooks.h"
 #include "app/shutdown.h"
-#include "archives/archive_layout.h"
 #include "archives/archives.h"
+#include "base/handles_win.h"
 #include "base/ini_override.h"
 #include "base/launch_config.h"
 #include "base/launch_config_win.h"
 #include "base/process_state_win.h"
-#include "launcher/second_instance.h"
 #include "base/setting_decode.h"
-#include "runtime/jvm_win.h"
+#include "base/start_paths.h"
 #include "base/text.h"
+#include "launcher/exit_hooks_win.h"
+#include "launcher/second_instance.h"
+#include "runtime/jvm_win.h"
 #include "service/service_install.h"
 #include "service/service_runtime_win.h"
 #include "ui/report_win.h"
-#include "ui/splash_win.h"
 #include "ui/splash_rules.h"
+#include "ui/splash_win.h"
 
 namespace {
 
@@ -34,17 +37,6 @@ struct Arguments {
 };
 
 bool Equals(const char* a, const char* b) { return a != nullptr && b != nullptr && std::strcmp(a, b) == 0; }
-
-// A length-returning call answered `length` for a buffer of `capacity` characters: anything but a
-// whole, terminated text is a failure, so a cut path is never used.
-bool FitsBuffer(DWORD length, size_t capacity) {
-  if (length == 0) return false;
-  if (length >= capacity) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return false;
-  }
-  return true;
-}
 
 // Looked up at run time: the function is missing on old systems.
 void AllowOwnForegroundWindow() {
@@ -65,20 +57,23 @@ void EnterServiceModeEarly(const Arguments& args) {
   if (!name || name.get()[0] == '\0' || !Equals(args.items[1], serviceSwitch.get())) return;
   const bool fromCommandLine = DecodeFlag(HeapText(LoadConfigString(IdServiceArgsFromCommandLine)).get());
   ServiceMode = true;
+  // Without a source (it could not be registered) the reports are lost, never shown in a box.
   EventSource = RegisterEventSourceA(nullptr, fromCommandLine && args.count > 2 ? args.items[2] : name.get());
 }
 
 // With ServiceArgsFromCommandLine the service switches take name, description and start type from
 // the arguments that follow them.
+// These are settings too: they are applied before anything reads them. A text that cannot be copied
+// for want of memory keeps the configured one.
 void TakeServiceArguments(const Arguments& args) {
-  if (!LaunchConfig.ServiceArgsFromCommandLine) return;
-  if (args.count > 2) ReplaceConfigText(&LaunchConfig.ServiceName, args.items[2]);
-  if (args.count > 3) ReplaceConfigText(&LaunchConfig.ServiceDescription, args.items[3]);
-  if (args.count > 4) LaunchConfig.ServiceManualStart = DecodeNumber(args.items[4]) == 0;
+  LaunchConfigRecord& config = EditLaunchConfig();
+  if (!config.ServiceArgsFromCommandLine) return;
+  if (args.count > 2) ReplaceConfigText(&config.ServiceName, args.items[2]);
+  if (args.count > 3) ReplaceConfigText(&config.ServiceDescription, args.items[3]);
+  if (args.count > 4) config.ServiceManualStart = DecodeNumber(args.items[4]) == 0;
 }
 
-void InstallCommand(const Arguments& args) {
-  TakeServiceArguments(args);
+void InstallCommand() {
   const int installed = QueryServiceInstalled(LaunchConfig.ServiceName);
   if (installed == -1) {
     ReportLastErrorText();
@@ -89,24 +84,15 @@ void InstallCommand(const Arguments& args) {
   }
 }
 
-void UninstallCommand(const Arguments& args) {
-  if (LaunchConfig.ServiceArgsFromCommandLine && args.count > 2) {
-    ReplaceConfigText(&LaunchConfig.ServiceName, args.items[2]);
-  }
+void UninstallCommand() {
   if (UninstallService(LaunchConfig.ServiceName) == 0) {
     ReportInfo(Message(MessageServiceUninstalled), LaunchConfig.ServiceName);
   }
 }
 
-void RunAsService(const Arguments& args) {
-  TakeServiceArguments(args);
+void RunAsService(const JvmStartRequest& request) {
   ServiceMode = true;
-  SERVICE_TABLE_ENTRYA table[] = {{LaunchConfig.ServiceName, ServiceMain}, {nullptr, nullptr}};
-  if (!StartServiceCtrlDispatcherA(table)) {
-    // ServiceMode is set and no event source exists yet: this report is lost, as every report made
-    // outside the Service Control Manager in service mode.
-    ReportLastError("Internal error RC000003");
-  }
+  RunServiceDispatcher(request);
   // The VM's exit hook ends the process with the application's status once the service has
   // reported its stop; the dispatcher's return must not end it first with 0.
   for (int waited = 0; ServiceExitRequested && waited < 100; ++waited) Sleep(100);
@@ -114,8 +100,8 @@ void RunAsService(const Arguments& args) {
 }
 
 // Another instance runs and SecondInstanceCall is set: call main in a JVM of this process.
-int RunSecondInstance(const Arguments& args) {
-  if (!StartJvm()) return -1;
+int RunSecondInstance(const Arguments& args, const JvmStartRequest& request) {
+  if (!StartJvm(request)) return -1;
   Arguments combined;
   combined.items = SecondInstanceArguments(LaunchConfig.SecondInstanceArgs, args.count - 1, args.items + 1,
                                            &combined.count);
@@ -135,73 +121,31 @@ void ShowSplashAndWait() {
 }  // namespace
 
 bool NameTempDir(int32_t tempDirMode, const char* storedName) {
-  TempDir[0] = '\0';
-  if (tempDirMode == 0) {
-    std::strcpy(TempDir, ".");
-    return true;
+  const auto systemTemp = [](char* folder) { return FitsBuffer(GetTempPathA(PathCapacity, folder), PathCapacity); };
+  switch (ComposeTempDir(tempDirMode, storedName, systemTemp, TempDir)) {
+    case TempDirNaming::Named:
+      return true;
+    case TempDirNaming::NotHex:
+      SetLastError(ERROR_INVALID_NAME);
+      break;
+    case TempDirNaming::TooLong:
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      break;
+    case TempDirNaming::NoSystemFolder:
+      break;
   }
-  // The name comes from the stored main class; anything but hex digits would let an edited
-  // executable send its archives (and their deletion) somewhere else.
-  if (!IsPlainHexName(storedName)) {
-    SetLastError(ERROR_INVALID_NAME);
-    ReportLastError(Message(MessageFileAccess), "TEMP_PATH");
-    return false;
-  }
-  char base[PathCapacity];
-  if (tempDirMode == 1) {
-    std::strcpy(base, ".");
-  } else if (!FitsBuffer(GetTempPathA(sizeof(base), base), sizeof(base))) {
-    ReportLastError(Message(MessageFileAccess), "TEMP_PATH");
-    return false;
-  }
-  if (JoinPath(TempDir, base, storedName) == nullptr) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    ReportLastError(Message(MessageFileAccess), "TEMP_PATH");
-    return false;
-  }
-  return true;
+  ReportLastError(Message(MessageFileAccess), "TEMP_PATH");
+  return false;
 }
 
-bool GetExecutablePath(char* path) {
-  return FitsBuffer(GetModuleFileNameA(nullptr, path, PathCapacity), PathCapacity);
-}
-
-void ExecutableDirectory(const char* executablePath, char* directory) {
-  std::strcpy(directory, executablePath);
-  char* lastSlash = std::strrchr(directory, '\\');
-  if (lastSlash == nullptr) return;
-  // "C:" alone would name the drive's current directory, not its root.
-  const bool driveRoot = lastSlash == directory + 2 && directory[1] == ':';
-  lastSlash[driveRoot ? 1 : 0] = '\0';
-}
-
-char* DeriveAppName(const char* executablePath) {
-  const char* slash = std::strrchr(executablePath, '\\');
-  const char* name = slash != nullptr ? slash + 1 : executablePath;
-  // Only a dot in the file name itself starts the extension (not one in a directory name).
-  const char* dot = std::strrchr(name, '.');
-  const size_t length = dot != nullptr ? static_cast<size_t>(dot - name) : std::strlen(name);
-  char* appName = static_cast<char*>(std::malloc(length + 1));
-  if (appName == nullptr) return nullptr;
-  std::memcpy(appName, name, length);
-  appName[length] = '\0';
-  return appName;
-}
-
-InstanceClaim ClaimSingleInstance(const char* mutexName, HANDLE* mutex) {
-  *mutex = nullptr;
+InstanceClaim ClaimSingleInstance(const char* mutexName) {
   // Creating first (never "open, then create") leaves no moment in which two instances both miss
   // each other's mutex.
-  HANDLE handle = CreateMutexA(nullptr, TRUE, mutexName);
+  UniqueMutex mutex(CreateMutexA(nullptr, TRUE, mutexName));
   const DWORD error = GetLastError();
-  if (handle != nullptr && error == ERROR_ALREADY_EXISTS) {
-    CloseHandle(handle);
-    return InstanceClaim::AlreadyRunning;
-  }
-  if (handle == nullptr) {
-    return error == ERROR_ACCESS_DENIED ? InstanceClaim::AlreadyRunning : InstanceClaim::Unchecked;
-  }
-  *mutex = handle;
+  if (mutex.Valid() && error == ERROR_ALREADY_EXISTS) return InstanceClaim::AlreadyRunning;
+  if (!mutex.Valid()) return error == ERROR_ACCESS_DENIED ? InstanceClaim::AlreadyRunning : InstanceClaim::Unchecked;
+  InstanceMutex = mutex.Release();
   return InstanceClaim::Claimed;
 }
 
@@ -241,52 +185,58 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   AppName = DeriveAppName(executablePath);
   if (AppName == nullptr) return -1;
 
+  // The settings: the string table, the INI file, and for a service switch the service's own
+  // arguments. From here on LaunchConfig is only read.
   LoadLaunchConfig(AppName);
   ApplyIniOverrides();
-
   const LaunchConfigRecord& config = LaunchConfig;
+  const bool serviceSwitches = config.ServiceName[0] != '\0';
+  const bool install = serviceSwitches && Equals(firstArgument, config.InstallSwitch);
+  const bool uninstall = serviceSwitches && Equals(firstArgument, config.UninstallSwitch);
+  const bool serviceRun = serviceSwitches && Equals(firstArgument, config.ServiceSwitch);
+  if (install || serviceRun) TakeServiceArguments(args);
+  if (uninstall && config.ServiceArgsFromCommandLine && args.count > 2) {
+    ReplaceConfigText(&EditLaunchConfig().ServiceName, args.items[2]);
+  }
+
+  HeapText carried;
   if (!Equals(firstArgument, config.InstallSwitch) && !Equals(firstArgument, config.UninstallSwitch)) {
-    ExtractArchives();
+    carried.reset(ExtractArchives());
+  }
+  const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get()};
+
+  if (install) {
+    InstallCommand();
+    return 0;
+  }
+  if (uninstall) {
+    UninstallCommand();
+    return 0;
+  }
+  if (serviceRun) {
+    RunAsService(request);
+    return 0;
+  }
+  if (serviceSwitches && config.ServiceOnly) {
+    ReportInfo(Message(MessageServiceOnly));
+    return 0;
   }
 
-  if (config.ServiceName[0] != '\0') {
-    if (Equals(firstArgument, config.InstallSwitch)) {
-      InstallCommand(args);
-      return 0;
-    }
-    if (Equals(firstArgument, config.UninstallSwitch)) {
-      UninstallCommand(args);
-      return 0;
-    }
-    if (Equals(firstArgument, config.ServiceSwitch)) {
-      RunAsService(args);
-      return 0;
-    }
-    if (config.ServiceOnly) {
-      ReportInfo(Message(MessageServiceOnly));
-      return 0;
-    }
-  }
-
-  if (!config.AllowMultipleInstances &&
-      ClaimSingleInstance(config.AppMutex, &InstanceMutex) == InstanceClaim::AlreadyRunning) {
+  if (!config.AllowMultipleInstances && ClaimSingleInstance(config.AppMutex) == InstanceClaim::AlreadyRunning) {
     if (!config.SecondInstanceCall) {
       ReportError(Message(MessageAlreadyRunning));
       return 0;
     }
     // A failed run ends through the C runtime like the normal road, so that exit handlers run.
-    if (RunSecondInstance(args) != 0) std::exit(-1);
+    if (RunSecondInstance(args, request) != 0) std::exit(-1);
     return 0;
   }
 
   ShowSplashAndWait();
-  if (!StartJvm()) return -1;
+  if (!StartJvm(request)) return -1;
   const bool succeeded = RunApplication(args.count - 1, args.items + 1, false);
   if (succeeded) UnloadJvm();
-  if (InstanceMutex != nullptr) {
-    CloseHandle(InstanceMutex);
-    InstanceMutex = nullptr;
-  }
+  CloseInstanceMutex();
   if (!succeeded) std::exit(-1);
   return 0;
 }

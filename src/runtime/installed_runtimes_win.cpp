@@ -19,16 +19,6 @@
 
 namespace {
 
-struct ScopedKey {
-  HKEY key = nullptr;
-  ScopedKey() = default;
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  ~ScopedKey() {
-    if (key != nullptr) RegCloseKey(key);
-  }
-};
-
 // A key whose subkeys are installed runtimes, one per version or product.
 struct InstallerKey {
   const char* path;
@@ -71,7 +61,7 @@ HANDLE OpenForReading(const char* path, DWORD access) {
 // Whether the file is an image this 64-bit process can load. A 32-bit jvm.dll, or a file that is
 // no image, would be found and then fail with a load error that does not say why.
 bool IsLoadableJvm(const char* path) {
-  FileHandle file(OpenForReading(path, GENERIC_READ));
+  UniqueFile file(OpenForReading(path, GENERIC_READ));
   if (!file.Valid()) return false;
   unsigned char dosHeader[DosHeaderSize];
   DWORD count = 0;
@@ -93,7 +83,7 @@ bool IsLoadableJvm(const char* path) {
 bool ReleaseVersionOf(const char* home, char* out, size_t size) {
   char path[PathCapacity];
   if (JoinPath(path, home, "release") == nullptr) return false;
-  FileHandle file(OpenForReading(path, GENERIC_READ));
+  UniqueFile file(OpenForReading(path, GENERIC_READ));
   if (!file.Valid()) return false;
   // A release file holds a few hundred bytes; of a longer one, only the whole lines read count.
   char text[4096];
@@ -205,17 +195,17 @@ void ConsiderInstallerSubkey(RuntimeChoice* choice, HKEY parent, const char* nam
 void ConsiderInstallerKeys(RuntimeChoice* choice, HKEY root, const InstallerKey* keys, size_t count) {
   for (size_t k = 0; k < count; ++k) {
     const InstallerKey& installer = keys[k];
-    ScopedKey parent;
-    if (RegOpenKeyExA(root, installer.path, 0, KEY_READ, &parent.key) != ERROR_SUCCESS) continue;
+    UniqueKey parent;
+    if (RegOpenKeyExA(root, installer.path, 0, KEY_READ, parent.Receive()) != ERROR_SUCCESS) continue;
     for (DWORD index = 0;; ++index) {
       char name[RegistryKeyCapacity];
       DWORD nameLength = sizeof(name);
-      const LONG status = RegEnumKeyExA(parent.key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+      const LONG status = RegEnumKeyExA(parent.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
       if (status == ERROR_MORE_DATA) continue;  // longer than a key name can be: no candidate
       if (status != ERROR_SUCCESS) break;
       for (const char* valueKey : installer.valueKeys) {
         if (valueKey == nullptr) break;
-        ConsiderInstallerSubkey(choice, parent.key, name, valueKey, installer);
+        ConsiderInstallerSubkey(choice, parent.Get(), name, valueKey, installer);
       }
     }
   }
@@ -224,7 +214,7 @@ void ConsiderInstallerKeys(RuntimeChoice* choice, HKEY root, const InstallerKey*
 // The full path of java.exe with links resolved (a folder on PATH often holds only links to the
 // runtime's own bin\java.exe), without the "\\?\" prefix.
 bool ResolveJavaExe(const char* java, char* out) {
-  FileHandle file(OpenForReading(java, FILE_READ_ATTRIBUTES));
+  UniqueFile file(OpenForReading(java, FILE_READ_ATTRIBUTES));
   if (!file.Valid()) return false;
   char resolved[PathCapacity + 8];
   DWORD length = GetFinalPathNameByHandleA(file.Get(), resolved, sizeof(resolved), FILE_NAME_NORMALIZED);
@@ -282,7 +272,7 @@ void ConsiderPathEntries(RuntimeChoice* choice) {
 
 }  // namespace
 
-bool SearchInstalledRuntimes(char digit, char* result) {
+bool SearchInstalledRuntimes(char digit, RuntimeFound* found) {
   RuntimeChoice choice{};
   switch (digit) {
     case '6':
@@ -304,7 +294,7 @@ bool SearchInstalledRuntimes(char digit, char* result) {
       return false;
   }
   if (!choice.chosen) return false;
-  std::memcpy(result, choice.jvmDll, std::strlen(choice.jvmDll) + 1);
-  std::memcpy(RegistryJavaHome, choice.home, std::strlen(choice.home) + 1);
+  std::memcpy(found->jvmDll, choice.jvmDll, std::strlen(choice.jvmDll) + 1);
+  std::memcpy(found->home, choice.home, std::strlen(choice.home) + 1);
   return true;
 }

@@ -5,24 +5,30 @@
 
 #include <jni.h>
 
+#include "base/handles_win.h"
 #include "base/text.h"
+#include "runtime/jvm_options.h"
 
-// Guards the captured output. A lock that needs no set-up, so that a report made before or without
-// a VM (a failed create, an early failure) finds it ready.
-extern SRWLOCK OutputLock;
-// The loaded runtime, the VM and the JNIEnv of the thread that created it (null before StartJvm).
-extern HMODULE JvmModule;
+// The loaded runtime, the VM and the JNIEnv of the thread that created it (none before StartJvm).
+extern ProcessWide<UniqueModule> JvmModule;
 extern JavaVM* JavaVm;
 extern JNIEnv* MainEnv;
+// The jvm.dll the search found, as it gave it ("" before); reports name it.
+extern char JvmDllPath[PathCapacity];
 
-// The jvm.dll that was found, as the search gave it (it replaces the JvmPath list); reports name it.
-const char* JvmDllPath();
+// What a start of the VM needs besides the settings.
+struct JvmStartRequest {
+  JvmHooks hooks;
+  const char* carriedClassPath;  // the extracted archives, "path;" each (null or "": none)
+};
 
-// Locates a runtime, loads it and creates the JVM on the calling thread; the path found replaces
-// JvmPath (JvmDllPath). False after a reported failure.
-bool StartJvm();
+// Locates a runtime, loads it and creates the JVM on the calling thread: JvmDllPath and the home
+// the search found (RegistryJavaHome) are set from the search's result. False after a reported
+// failure.
+bool StartJvm(const JvmStartRequest& request);
 
-// Enters WorkingDir (or, just before main with KeepStartDir, StartDir). False after a reported failure.
+// Enters WorkingDir (or, just before main with KeepStartDir outside service mode, StartDir). False
+// after a reported failure.
 bool SetWorkingDirectory(bool beforeJvm);
 
 // Appends every .jar and .zip below `directory` (depth first, in listing order) to the class path,

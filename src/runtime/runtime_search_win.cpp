@@ -8,13 +8,14 @@
 #include <cstring>
 
 #include "base/launch_config.h"
+#include "base/directory_walk_win.h"
+#include "base/handles_win.h"
 #include "base/list_entries.h"
 #include "runtime/runtime_search_win.h"
+#include "runtime/search_order.h"
 #include "base/text.h"
 #include "runtime/version_rule.h"
 #include "ui/report_win.h"
-
-char RegistryJavaHome[PathCapacity] = "";
 
 namespace {
 
@@ -24,19 +25,9 @@ void OpenDocumentWithShell(const char* document) {
 
 void StartCommandLine(const char* commandLine) { WinExec(commandLine, SW_SHOW); }
 
-// Under HKEY_LOCAL_MACHINE, addressed by row.
-const char* const RuntimeRegistryKeys[] = {
-    "Software\\JavaSoft\\JRE",
-    "Software\\JavaSoft\\Java Runtime Environment",
-    "Software\\IBM\\Java2 Runtime Environment",
-    "Software\\JRockit\\Java Runtime Environment",
-    "Software\\JavaSoft\\Java Development Kit",
-    "Software\\IBM\\Java Development Kit",
-};
-constexpr int RuntimeRegistryRows = sizeof(RuntimeRegistryKeys) / sizeof(RuntimeRegistryKeys[0]);
-
-const char* const ClientSubpath = "jre\\bin\\client\\jvm.dll";
-const char* const ServerSubpath = "jre\\bin\\server\\jvm.dll";
+// The JAVA_HOME layouts of a JRE inside a JDK and of a plain runtime.
+const char* const JavaHomeSubpaths[] = {"jre\\bin\\client\\jvm.dll", "jre\\bin\\server\\jvm.dll", "bin\\client\\jvm.dll",
+                                        "bin\\server\\jvm.dll"};
 
 // Copies `text` into `out` of `size` characters when it fits with its terminator; else `out`
 // becomes "" (when it has room for that) and the answer is false.
@@ -86,9 +77,7 @@ bool SearchJavaHome(char* result) {
   // directory, so it is passed over. An empty one (only quotes) names no home.
   bool found = false;
   if (value[0] != '\0' && std::strlen(value) < PathCapacity) {
-    static const char* const Subpaths[] = {ClientSubpath, ServerSubpath, "bin\\client\\jvm.dll",
-                                           "bin\\server\\jvm.dll"};
-    for (const char* subpath : Subpaths) {
+    for (const char* subpath : JavaHomeSubpaths) {
       if (TryUnderHome(value, subpath, result, PathCapacity)) {
         found = true;
         break;
@@ -99,35 +88,19 @@ bool SearchJavaHome(char* result) {
   return found;
 }
 
-bool SearchDigit(char digit, char* result) {
-  switch (digit) {
-    case '0':
-      return SearchPathList(result);
-    case '1':
-      return SearchRegistryKeys(result, PathCapacity, 0, 3, nullptr) ||
-             SearchRegistryKeys(result, PathCapacity, 0, 1, ClientSubpath) ||
-             SearchRegistryKeys(result, PathCapacity, 0, 1, ServerSubpath);
-    case '2':
-      return SearchRegistryKeys(result, PathCapacity, 3, 1, ClientSubpath) ||
-             SearchRegistryKeys(result, PathCapacity, 5, 1, "jre\\bin\\jrockit\\jvm.dll");
-    case '3':
-      return SearchRegistryKeys(result, PathCapacity, 3, 1, ServerSubpath);
-    case '4':
-      return SearchRegistryKeys(result, PathCapacity, 3, 2, "jre\\bin\\classic\\jvm.dll");
-    case '5':
-      return SearchJavaHome(result);
-    case '6':
-    case '7':
-    case '8':
-    case '9':
-      return SearchInstalledRuntimes(digit, result);
-    default:
-      return false;  // not a source
+bool RunStep(const SearchStep& step, char digit, RuntimeFound* found) {
+  switch (step.source) {
+    case SearchSource::PathList:
+      return SearchPathList(found->jvmDll);
+    case SearchSource::RegistryRows:
+      return SearchRegistryKeys(found->jvmDll, sizeof(found->jvmDll), found->home, step.firstRow, step.rowCount,
+                                step.preferredSubpath);
+    case SearchSource::JavaHomeVariable:
+      return SearchJavaHome(found->jvmDll);
+    case SearchSource::InstalledRuntimes:
+      return SearchInstalledRuntimes(digit, found);
   }
-}
-
-bool IsDotEntry(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+  return false;
 }
 
 }  // namespace
@@ -135,12 +108,17 @@ bool IsDotEntry(const char* name) {
 void (*OpenNoJvmDocument)(const char* document) = OpenDocumentWithShell;
 void (*StartNoJvmCommand)(const char* commandLine) = StartCommandLine;
 
-bool LocateJavaRuntime(char* result) {
-  result[0] = '\0';
+bool LocateJavaRuntime(RuntimeFound* found) {
+  found->jvmDll[0] = '\0';
+  found->home[0] = '\0';
   const char* order = LaunchConfig.JvmSearchOrder != nullptr ? LaunchConfig.JvmSearchOrder : "";
   for (const char* digit = order; *digit != '\0'; ++digit) {
-    if (SearchDigit(*digit, result)) return true;
-    result[0] = '\0';
+    size_t count = 0;
+    const SearchStep* steps = SearchStepsOf(*digit, &count);
+    for (size_t i = 0; i < count; ++i) {
+      if (RunStep(steps[i], *digit, found)) return true;
+      found->jvmDll[0] = '\0';
+    }
   }
 
   if (LaunchConfig.ReportNoJvm) {
@@ -155,7 +133,8 @@ bool LocateJavaRuntime(char* result) {
   return false;
 }
 
-bool SearchRegistryKeys(char* result, size_t size, int firstRow, int rowCount, const char* preferredSubpath) {
+bool SearchRegistryKeys(char* result, size_t size, char* home, int firstRow, int rowCount,
+                        const char* preferredSubpath) {
   if (result == nullptr || size == 0) return false;
   for (int row = firstRow < 0 ? 0 : firstRow; row < firstRow + rowCount && row < RuntimeRegistryRows; ++row) {
     const char* keyName = RuntimeRegistryKeys[row];
@@ -164,32 +143,28 @@ bool SearchRegistryKeys(char* result, size_t size, int firstRow, int rowCount, c
 
     char version[RegistryKeyCapacity];
     if (QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "CurrentVersion", version, sizeof(version)) == 0 &&
-        CheckRegistryRuntime(keyPath, version, result, size, preferredSubpath)) {
+        CheckRegistryRuntime(keyPath, version, result, size, home, preferredSubpath)) {
       return true;
     }
 
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) continue;
     for (DWORD index = 0;; ++index) {
       char name[RegistryKeyCapacity];
       DWORD nameLength = sizeof(name);
-      const LONG status = RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+      const LONG status = RegEnumKeyExA(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
       if (status == ERROR_MORE_DATA) continue;  // a name longer than a key name can be: no candidate
       if (status != ERROR_SUCCESS) break;
       CopyIfFits(keyPath, sizeof(keyPath), keyName);
-      if (CheckRegistryRuntime(keyPath, name, result, size, preferredSubpath)) {
-        RegCloseKey(key);
-        return true;
-      }
+      if (CheckRegistryRuntime(keyPath, name, result, size, home, preferredSubpath)) return true;
     }
-    RegCloseKey(key);
   }
   return false;
 }
 
-bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size,
+bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size, char* home,
                           const char* preferredSubpath) {
-  if (keyPath == nullptr || version == nullptr || result == nullptr || size == 0) return false;
+  if (keyPath == nullptr || version == nullptr || result == nullptr || size == 0 || home == nullptr) return false;
   result[0] = '\0';
   if (!VersionAccepted(LaunchConfig.JvmVersion, version)) return false;
 
@@ -200,13 +175,14 @@ bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size
   keyPath[keyLength] = '\\';
   std::memcpy(keyPath + keyLength + 1, version, versionLength + 1);
 
-  RegistryJavaHome[0] = '\0';
-  QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "JavaHome", RegistryJavaHome, sizeof(RegistryJavaHome));
+  // Unreadable values read as "": a candidate without them has no runtime.
+  home[0] = '\0';
+  QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "JavaHome", home, PathCapacity);
   QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "RuntimeLib", result, size);
   if (result[0] != '\0' && CanOpenFile(result)) return true;
   result[0] = '\0';
-  if (RegistryJavaHome[0] == '\0') return false;
-  return FindRuntimeUnderHome(RegistryJavaHome, preferredSubpath, result, size, nullptr);
+  if (home[0] == '\0') return false;
+  return FindRuntimeUnderHome(home, preferredSubpath, result, size, nullptr);
 }
 
 bool FindRuntimeUnderHome(const char* home, const char* preferredSubpath, char* result, size_t size,
@@ -228,35 +204,18 @@ bool FindJvmDll(const char* directory, char* result) {
   if (result == nullptr) return false;
   result[0] = '\0';
   if (directory == nullptr) return false;
-  char pattern[PathCapacity];
-  if (JoinPath(pattern, directory, "*.*") == nullptr) return false;  // at the path limit: nothing below
-
-  WIN32_FIND_DATAA entry;
-  HANDLE listing = FindFirstFileA(pattern, &entry);
-  if (listing == INVALID_HANDLE_VALUE) return false;
-  bool found = false;
-  do {
-    if (IsDotEntry(entry.cFileName)) continue;
-    const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!isDirectory && lstrcmpiA(entry.cFileName, "jvm.dll") == 0) {
-      found = JoinPath(result, directory, "jvm.dll") != nullptr;
-    } else if (isDirectory && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-      // Junctions and links are not followed: they may lead back up the tree. Depth is bounded by
-      // the path limit, since every level makes the path longer.
-      char below[PathCapacity];
-      found = JoinPath(below, directory, entry.cFileName) != nullptr && FindJvmDll(below, result);
-    }
-  } while (!found && FindNextFileA(listing, &entry));
-  FindClose(listing);
+  // Folders that cannot be listed are passed over: the search looks on elsewhere.
+  const bool found = WalkDirectory(directory, false, [result](const char* folder, const char* name) {
+                       return lstrcmpiA(name, "jvm.dll") == 0 && JoinPath(result, folder, "jvm.dll") != nullptr;
+                     }) == WalkResult::Stopped;
   if (!found) result[0] = '\0';
   return found;
 }
 
 int QueryRegistryString(HKEY root, const char* subkey, const char* name, char* buffer, size_t size) {
-  HKEY key;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+  UniqueKey key;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return -1;
   if (buffer == nullptr || size < 2) {
-    RegCloseKey(key);
     if (buffer != nullptr && size == 1) buffer[0] = '\0';
     return 1;
   }
@@ -265,8 +224,7 @@ int QueryRegistryString(HKEY root, const char* subkey, const char* name, char* b
   DWORD length = room > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(room);
   const DWORD capacity = length;
   DWORD type = REG_NONE;
-  const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
-  RegCloseKey(key);
+  const LONG status = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &length);
   bool readable = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && length <= capacity;
   // A value that fills every byte offered without its own terminator may have been cut.
   if (readable && length == capacity && buffer[length - 1] != '\0') readable = false;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/handles_win.h"
 #include "base/launch_config.h"
 #include "base/text.h"
 #include "service/service_command.h"
@@ -16,14 +17,6 @@ constexpr char ServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
 // Error, warning and information events.
 constexpr DWORD EventTypesSupported = 7;
 
-// One owner per handle: closed once, whatever road the install takes.
-struct ServiceHandle {
-  SC_HANDLE handle = nullptr;
-  ~ServiceHandle() {
-    if (handle != nullptr) CloseServiceHandle(handle);
-  }
-};
-
 // The registry answers with its error code; it becomes the thread's last error, so that the report
 // names it instead of whatever an earlier call left there.
 bool RegistrySucceeded(LSTATUS status) {
@@ -33,21 +26,17 @@ bool RegistrySucceeded(LSTATUS status) {
 }
 
 int CreateRegistryKey(HKEY root, const char* path) {
-  HKEY key = nullptr;
-  if (!RegistrySucceeded(
-          RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr))) {
-    return -1;
-  }
-  RegCloseKey(key);
-  return 0;
+  UniqueKey key;
+  return RegistrySucceeded(RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                           key.Receive(), nullptr))
+             ? 0
+             : -1;
 }
 
 int SetRegistryValue(HKEY root, const char* path, const char* name, DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
-  if (!RegistrySucceeded(RegOpenKeyExA(root, path, 0, KEY_WRITE, &key))) return -1;
-  const bool written = RegistrySucceeded(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
-  RegCloseKey(key);
-  return written ? 0 : 1;
+  UniqueKey key;
+  if (!RegistrySucceeded(RegOpenKeyExA(root, path, 0, KEY_WRITE, key.Receive()))) return -1;
+  return RegistrySucceeded(RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size)) ? 0 : 1;
 }
 
 int SetRegistryText(HKEY root, const char* path, const char* name, const char* text, DWORD type = REG_EXPAND_SZ) {
@@ -98,11 +87,11 @@ int QueryServiceInstalled(const char* name) {
   DWORD error = ERROR_SUCCESS;
   int answer = -1;
   {
-    ServiceHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE)};
-    if (manager.handle == nullptr) return -1;
-    ServiceHandle service{OpenServiceA(manager.handle, name, SERVICE_QUERY_CONFIG)};
+    const UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager.Valid()) return -1;
+    const UniqueService service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_CONFIG));
     error = GetLastError();
-    answer = service.handle != nullptr ? 1 : error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
+    answer = service.Valid() ? 1 : error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
   }
   // Closing the handles must not hide why the answer is -1.
   if (answer == -1) SetLastError(error);
@@ -123,17 +112,17 @@ int InstallService(const char* name, const char* description) {
     return -1;
   }
   {
-    ServiceHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE)};
-    if (manager.handle == nullptr) {
+    const UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager.Valid()) {
       ReportLastErrorText();
       return -1;
     }
     const DWORD type = SERVICE_WIN32_OWN_PROCESS | (c.ServiceInteractive ? SERVICE_INTERACTIVE_PROCESS : 0);
-    ServiceHandle service{CreateServiceA(manager.handle, name, name, SERVICE_ALL_ACCESS, type,
-                                         c.ServiceManualStart ? SERVICE_DEMAND_START : SERVICE_AUTO_START,
-                                         SERVICE_ERROR_NORMAL, texts.commandLine, nullptr, nullptr,
-                                         dependencies.get(), nullptr, nullptr)};
-    if (service.handle == nullptr) {
+    const UniqueService service(CreateServiceA(manager.Get(), name, name, SERVICE_ALL_ACCESS, type,
+                                               c.ServiceManualStart ? SERVICE_DEMAND_START : SERVICE_AUTO_START,
+                                               SERVICE_ERROR_NORMAL, texts.commandLine, nullptr, nullptr,
+                                               dependencies.get(), nullptr, nullptr));
+    if (!service.Valid()) {
       ReportLastErrorText();
       return -1;
     }
@@ -154,13 +143,13 @@ int InstallService(const char* name, const char* description) {
 }
 
 int UninstallService(const char* name) {
-  ServiceHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
-  if (manager.handle == nullptr) {
+  const UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager.Valid()) {
     ReportLastErrorText();
     return -1;
   }
-  ServiceHandle service{OpenServiceA(manager.handle, name, DELETE)};
-  if (service.handle == nullptr || !DeleteService(service.handle)) {
+  const UniqueService service(OpenServiceA(manager.Get(), name, DELETE));
+  if (!service.Valid() || !DeleteService(service.Get())) {
     ReportLastErrorText();
     return -1;
   }

@@ -11,14 +11,17 @@
 #include "service/service_runtime_win.h"
 #include "ui/report_win.h"
 
-std::atomic<HANDLE> EventSource{nullptr};
+namespace {
+
+// The service's start succeeded (the application runs); the exit hook then reports the stop.
 std::atomic<bool> ServiceSucceeded{false};
+// Signalled when the application has ended (or the stop timed out); ServiceMain then reports the
+// stop and sets ServiceMainFinished, which the exit hook waits for. Made once and never closed: the
+// hooks and the stop threads may still set it late.
 HANDLE ServiceStopEvent = nullptr;
 std::atomic<bool> ServiceMainFinished{false};
-std::atomic<bool> ServiceExitRequested{false};
-std::atomic<int> ServiceExitStatus{0};
-
-namespace {
+// What the worker starts the JVM with.
+JvmStartRequest WorkerRequest{};
 
 constexpr DWORD StopWaitHint = 40000;
 constexpr DWORD StopTimeout = 30000;
@@ -58,10 +61,8 @@ struct SplitArguments {
 };
 
 DWORD WINAPI ServiceWorker(void*) {
-  // A service has no start folder of its own worth returning to.
-  LaunchConfig.KeepStartDir = false;
   ServiceSucceeded = true;
-  const bool started = StartJvm();
+  const bool started = StartJvm(WorkerRequest);
   ServiceSucceeded = started;
   AcquireSRWLockExclusive(&JvmLock);
   Phase = started ? JvmPhase::Running : JvmPhase::Failed;
@@ -115,10 +116,8 @@ DWORD WINAPI ServiceStopTimeout(void*) {
 }
 
 bool StartThread(LPTHREAD_START_ROUTINE routine) {
-  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
-  if (thread == nullptr) return false;
-  CloseHandle(thread);
-  return true;
+  const UniqueThread thread(CreateThread(nullptr, 0, routine, nullptr, 0, nullptr));
+  return thread.Valid();
 }
 
 void WINAPI ServiceControlHandler(DWORD control) {
@@ -136,8 +135,6 @@ void WINAPI ServiceControlHandler(DWORD control) {
     SetEvent(ServiceStopEvent);
   }
 }
-
-}  // namespace
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {
   const char* name = LaunchConfig.ServiceName;
@@ -171,8 +168,23 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     ReportError(Message(MessageServiceFailed), name);
     SetStatus(SERVICE_STOPPED, 0, ERROR_SERVICE_SPECIFIC_ERROR, ServiceSpecificFailure);
   }
-  // No report may use the handle while it is being deregistered.
-  HANDLE source = EventSource.exchange(nullptr);
-  if (source != nullptr) DeregisterEventSource(source);
+  CloseEventSource();
   ServiceMainFinished = true;
+}
+
+}  // namespace
+
+void RunServiceDispatcher(const JvmStartRequest& request) {
+  WorkerRequest = request;
+  // The dispatcher only reads the name.
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(LaunchConfig.ServiceName), ServiceMain}, {nullptr, nullptr}};
+  if (!StartServiceCtrlDispatcherA(table)) ReportLastError("Internal error RC000003");
+}
+
+void CompleteServiceStop() {
+  if (!ServiceMode || !ServiceSucceeded) return;
+  SetEvent(ServiceStopEvent);
+  // The status reaches the service manager from ServiceMain's thread; polled, as nothing else
+  // can be waited for from inside the VM's exit.
+  while (!ServiceMainFinished) Sleep(100);
 }

@@ -1,5 +1,5 @@
 // The Application event log, through the source the service runtime registered.
-#include "service/service_runtime_win.h"
+#include "base/process_state_win.h"
 #include "ui/report_win.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // The splash: a borderless static control holding bitmap 1, centred on the screen, with SplashText
 // drawn along its bottom edge. It lives on a thread of its own and closes when the application
 // shows a window of its own (polled twice a second) or after SplashSeconds.
+#include "base/handles_win.h"
 #include "base/launch_config.h"
 #include "ui/report_win.h"
 #include "ui/splash_win.h"
@@ -151,12 +152,8 @@ DWORD WINAPI SplashThread(void*) {
 
 void StartSplashScreen() {
   SplashSettled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE thread = CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr);
-  if (thread == nullptr) {
-    SplashFailedToStart();
-    return;
-  }
-  CloseHandle(thread);
+  const UniqueThread thread(CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr));
+  if (!thread.Valid()) SplashFailedToStart();
 }
 
 void WaitForSplashWindow() {

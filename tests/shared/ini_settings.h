@@ -1,5 +1,5 @@
 // The settings an INI file may touch, as plain values, for the tests of the INI override on Linux
-// (key rules) and under Wine (real profile files): stored into and read back from a LaunchConfig.
+// (key rules) and under Wine (real profile files): stored into and read back from a EditLaunchConfig().
 #pragma once
 
 #include <cstdlib>

@@ -124,34 +124,4 @@ TEST(ArchiveLayoutEntries, CarryTheirTimeSizeAndData) {
   EXPECT_EQ(seen.names, std::vector<std::string>{"a.jar"});
 }
 
-struct ClassPathCase {
-  const char* configured;
-  const char* extracted;
-  const char* expected;
-};
-
-TEST(ExtendedClassPath, PutsTheExtractedArchivesAfterTheConfiguredEntries) {
-  const ClassPathCase cases[] = {
-      {"a.jar", "T\\x.jar;T\\y.jar;", "a.jar;T\\x.jar;T\\y.jar"},
-      {"a.jar;", "T\\x.jar;", "a.jar;T\\x.jar"},  // no second separator
-      {"", "T\\x.jar;T\\y.jar;", "T\\x.jar;T\\y.jar"},
-      {"a.jar;b", "", "a.jar;b"},  // nothing extracted: as configured
-      {"a.jar;", "", "a.jar;"},
-      {"", "", ""},
-  };
-  for (const ClassPathCase& c : cases) {
-    HeapText result(ExtendClassPath(c.configured, c.extracted));
-    ASSERT_NE(result, nullptr);
-    EXPECT_STREQ(result.get(), c.expected) << c.configured << " + " << c.extracted;
-  }
-}
-
-TEST(TempDirName, OnlyPlainHexNamesAFolder) {
-  for (const char* name : {"0A1B", "deadBEEF", "7"}) EXPECT_TRUE(IsPlainHexName(name)) << name;
-  for (const char* name : {"", "..", "..\\Windows", "AB\\CD", "C:", "AB.CD", "AB G", "AB\x01"}) {
-    EXPECT_FALSE(IsPlainHexName(name)) << name;
-  }
-  EXPECT_FALSE(IsPlainHexName(nullptr));
-}
-
 }  // namespace

@@ -95,19 +95,17 @@ class ScriptedVmTest : public testing::Test {
                                                     {MessageAttach, "Unable to attach thread to the JVM."},
                                                     {MessageClass, "Error locating class: %s"}};
     for (const auto& [id, text] : messages) SetMessage(id, CopyText(text));
-    savedMainClass_ = LaunchConfig.MainClass;
-    LaunchConfig.MainClass = CopyText("corvane/test/App");
-    savedJvmPath_ = LaunchConfig.JvmPath;
-    LaunchConfig.JvmPath = CopyText("C:\\runtime\\bin\\server\\jvm.dll");
+    savedMainClass_ = EditLaunchConfig().MainClass;
+    EditLaunchConfig().MainClass = CopyText("corvane/test/App");
+    std::strcpy(JvmDllPath, "C:\\runtime\\bin\\server\\jvm.dll");
     ScreenRecords().clear();
   }
   void TearDown() override {
     JavaVm = nullptr;
-    JvmModule = nullptr;
-    std::free(LaunchConfig.MainClass);
-    LaunchConfig.MainClass = savedMainClass_;
-    std::free(LaunchConfig.JvmPath);
-    LaunchConfig.JvmPath = savedJvmPath_;
+    JvmModule->Release();  // a module of this process, never unloaded
+    std::free(EditLaunchConfig().MainClass);
+    EditLaunchConfig().MainClass = savedMainClass_;
+    JvmDllPath[0] = '\0';
     ScreenRecords().clear();
   }
 
@@ -115,7 +113,6 @@ class ScriptedVmTest : public testing::Test {
   JavaVM vm_{};
   JNINativeInterface_ functions_{};
   char* savedMainClass_ = nullptr;
-  char* savedJvmPath_ = nullptr;
 };
 
 class AttachedRun : public ScriptedVmTest, public testing::WithParamInterface<AttachedCase> {};
@@ -124,7 +121,7 @@ TEST_P(AttachedRun, DetachesOnEveryRoadItAttached) {
   const AttachedCase& c = GetParam();
   script.attachResult = c.attachResult;
   script.missingClass = c.missingClass;
-  JvmModule = c.jniExports ? GetModuleHandleA(nullptr) : GetModuleHandleA("kernel32");
+  JvmModule->Reset(c.jniExports ? GetModuleHandleA(nullptr) : GetModuleHandleA("kernel32"));
   char first[] = "stop";
   char* args[] = {first};
 

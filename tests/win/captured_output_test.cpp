@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "app/captured_output_win.h"
+#include "ui/captured_output_win.h"
 #include "app/jvm_hooks.h"
 #include "fake_screen.h"
 #include "base/launch_config.h"
@@ -27,18 +27,18 @@ jint CallVmHook(const char* format, ...) {
 class CapturedOutput : public testing::Test {
  protected:
   void SetUp() override {
-    savedOut_ = LaunchConfig.StdOutMode;
-    savedErr_ = LaunchConfig.StdErrMode;
-    LaunchConfig.StdOutMode = StreamNone;
-    LaunchConfig.StdErrMode = StreamCapture;
+    savedOut_ = EditLaunchConfig().StdOutMode;
+    savedErr_ = EditLaunchConfig().StdErrMode;
+    EditLaunchConfig().StdOutMode = StreamNone;
+    EditLaunchConfig().StdErrMode = StreamCapture;
     ServiceMode = false;
     EmptyRing();
   }
   void TearDown() override {
     if (client_ != INVALID_HANDLE_VALUE) CloseHandle(client_);
     StopCapture();
-    LaunchConfig.StdOutMode = savedOut_;
-    LaunchConfig.StdErrMode = savedErr_;
+    EditLaunchConfig().StdOutMode = savedOut_;
+    EditLaunchConfig().StdErrMode = savedErr_;
     ScreenRecords().clear();
   }
   // A report with output empties the ring; its record is dropped.
@@ -82,8 +82,8 @@ TEST_F(CapturedOutput, WhatTheApplicationWroteBecomesTheDetails) {
   EXPECT_EQ(shown.details,
             "Exception in thread \"main\" java.lang.IllegalStateException: boom\r\n"
             "\tat corvane.test.ScenarioApp.main(ScenarioApp.java)\r\n");
-  EXPECT_EQ(capturePipe, INVALID_HANDLE_VALUE);  // closed by the report, and its reader ended
-  EXPECT_EQ(captureReader, nullptr);
+  EXPECT_FALSE(capturePipe->Valid());  // closed by the report, and its reader ended
+  EXPECT_FALSE(captureReader->Valid());
 }
 
 TEST_F(CapturedOutput, ALastLineWithoutALineEndIsNotLost) {
@@ -104,7 +104,7 @@ TEST_F(CapturedOutput, ClosingTheApplicationsEndIsANormalEnd) {
   Write("before the close\n");
   CloseHandle(client_);
   client_ = INVALID_HANDLE_VALUE;
-  WaitForSingleObject(captureReader, 10000);
+  WaitForSingleObject(captureReader->Get(), 10000);
   // No "Internal error RC0000050": the reader ended quietly, and its line is kept.
   EXPECT_TRUE(ScreenRecords().empty());
   EXPECT_EQ(Report().details, "before the close\n");
@@ -139,7 +139,7 @@ TEST_F(CapturedOutput, VmMessagesGetCrLfAndAreCut) {
 
 TEST_F(CapturedOutput, WithoutAnyCapturedStreamTheReportIsPlain) {
   CallVmHook("a VM message\n");
-  LaunchConfig.StdErrMode = StreamNone;
+  EditLaunchConfig().StdErrMode = StreamNone;
   const ScreenRecord shown = Report();
   EXPECT_EQ(shown.kind, "error box");
   EXPECT_EQ(shown.details, "");

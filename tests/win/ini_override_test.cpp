@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/process_state_win.h"
 #include "base/ini_override.h"
 #include "base/launch_config.h"
 #include "runtime/runtime_search_win.h"
@@ -22,11 +23,11 @@ using corvane::test::ExecutableDirectory;
 
 using Settings = IniSettings;
 
-void Store(const Settings& s) { StoreIniSettings(&LaunchConfig, s); }
+void Store(const Settings& s) { StoreIniSettings(&EditLaunchConfig(), s); }
 Settings Read() { return ReadIniSettings(LaunchConfig); }
 void FreeTexts() {
-  FreeIniSettings(&LaunchConfig);
-  std::free(LaunchConfig.IniFile);
+  FreeIniSettings(&EditLaunchConfig());
+  std::free(EditLaunchConfig().IniFile);
 }
 
 // A scratch directory made current, LaunchConfig with known settings and no registry runtime found
@@ -44,12 +45,12 @@ class IniOverrideTest : public ::testing::Test {
     std::memcpy(savedHome_, RegistryJavaHome, sizeof(savedHome_));
     RegistryJavaHome[0] = '\0';
     Store(Settings());
-    LaunchConfig.IniFile = CopyText("");
+    EditLaunchConfig().IniFile = CopyText("");
   }
 
   void TearDown() override {
     FreeTexts();
-    LaunchConfig = savedConfig_;
+    EditLaunchConfig() = savedConfig_;
     std::memcpy(RegistryJavaHome, savedHome_, sizeof(savedHome_));
     SetCurrentDirectoryA(savedDirectory_);
     for (const std::string& file : files_) DeleteFileA(file.c_str());
@@ -69,7 +70,7 @@ class IniOverrideTest : public ::testing::Test {
     files_.push_back(path);
   }
 
-  void NameIniFile(const std::string& name) { ASSERT_TRUE(ReplaceConfigText(&LaunchConfig.IniFile, name.c_str())); }
+  void NameIniFile(const std::string& name) { ASSERT_TRUE(ReplaceConfigText(&EditLaunchConfig().IniFile, name.c_str())); }
 
   char savedDirectory_[MAX_PATH + 1] = {};
   std::string root_;
@@ -98,10 +99,10 @@ TEST_P(ApplyIniFile, ChangesTheSettingsByEachKeysRule) {
   c.before(before);
   Settings expected = before;
   c.after(expected);
-  FreeIniSettings(&LaunchConfig);
+  FreeIniSettings(&EditLaunchConfig());
   Store(before);
-  std::free(LaunchConfig.IniFile);
-  LaunchConfig.IniFile = CopyText("app.ini");
+  std::free(EditLaunchConfig().IniFile);
+  EditLaunchConfig().IniFile = CopyText("app.ini");
   CreateIni("app.ini", c.content);
 
   ApplyIniOverrides();

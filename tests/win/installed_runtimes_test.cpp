@@ -161,8 +161,6 @@ class InstalledRuntimes : public ::testing::TestWithParam<InstalledCase> {
       saved_[i] = *fields_[i];
       *fields_[i] = CopyText("");
     }
-    std::strcpy(savedHome_, RegistryJavaHome);
-    RegistryJavaHome[0] = '\0';
     const DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
     savedPath_.assign(needed, '\0');
     savedPath_.resize(GetEnvironmentVariableA("PATH", savedPath_.data(), needed));
@@ -178,7 +176,6 @@ class InstalledRuntimes : public ::testing::TestWithParam<InstalledCase> {
       std::free(*fields_[i]);
       *fields_[i] = saved_[i];
     }
-    std::strcpy(RegistryJavaHome, savedHome_);
     SetEnvironmentVariableA("PATH", savedPath_.c_str());
   }
 
@@ -192,41 +189,43 @@ class InstalledRuntimes : public ::testing::TestWithParam<InstalledCase> {
     }
   }
 
-  // Sets up a case and runs the search; the jvm.dll found, or "" with RegistryJavaHome checked.
+  // Sets up a case and runs the search; the jvm.dll found, or "", and the home in home_.
   std::string Search(const InstalledCase& c) {
     for (const Runtime& runtime : c.runtimes) Install(runtime);
     for (const Key& key : c.keys) WriteKey(key, root_);
-    EXPECT_TRUE(ReplaceConfigText(&LaunchConfig.JvmSearchOrder, c.order.c_str()));
-    EXPECT_TRUE(ReplaceConfigText(&LaunchConfig.JvmVersion, c.rules.c_str()));
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().JvmSearchOrder, c.order.c_str()));
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().JvmVersion, c.rules.c_str()));
     SetEnvironmentVariableA("PATH", Expand(c.path, root_).c_str());
     if (!c.link.first.empty() && !MakeDirectoryLink(root_, c.link.first, c.link.second)) {
       ADD_FAILURE() << "no folder link can be made here";
       return "";
     }
-    char result[PathCapacity];
-    std::memset(result, '#', sizeof(result));
-    return LocateJavaRuntime(result) ? std::string(result) : std::string();
+    RuntimeFound found;
+    std::memset(&found, '#', sizeof(found));
+    const bool located = LocateJavaRuntime(&found);
+    home_ = found.home;
+    return located ? std::string(found.jvmDll) : std::string();
   }
 
   std::string root_;
+  std::string home_;
 
  private:
-  char** const fields_[5] = {&LaunchConfig.JvmSearchOrder, &LaunchConfig.JvmPath, &LaunchConfig.JvmVersion,
-                             &LaunchConfig.NoJvmDocument, &LaunchConfig.NoJvmCommand};
+  char** const fields_[5] = {&EditLaunchConfig().JvmSearchOrder, &EditLaunchConfig().JvmPath, &EditLaunchConfig().JvmVersion,
+                             &EditLaunchConfig().NoJvmDocument, &EditLaunchConfig().NoJvmCommand};
   char* saved_[5] = {};
-  char savedHome_[PathCapacity] = {};
   std::string savedPath_;
 };
 
 TEST_P(InstalledRuntimes, TakeTheHighestPassingVersionWithALoadableJvm) {
   const InstalledCase& c = GetParam();
-  const bool reportNoJvm = LaunchConfig.ReportNoJvm;
-  LaunchConfig.ReportNoJvm = false;
+  const bool reportNoJvm = EditLaunchConfig().ReportNoJvm;
+  EditLaunchConfig().ReportNoJvm = false;
   const std::string found = Search(c);
-  LaunchConfig.ReportNoJvm = reportNoJvm;
+  EditLaunchConfig().ReportNoJvm = reportNoJvm;
   EXPECT_EQ(found, c.expected.empty() ? "" : At(c.expected + "\\" + c.jvm));
   // The chosen runtime's home, without the installer's trailing backslash; untouched otherwise.
-  EXPECT_EQ(std::string(RegistryJavaHome), c.expected.empty() ? "" : At(c.expected));
+  EXPECT_EQ(home_, c.expected.empty() ? "" : At(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(

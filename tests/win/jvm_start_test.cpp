@@ -161,10 +161,10 @@ TEST_P(WorkingDirectory, IsEnteredOrReported) {
   char savedStart[sizeof(StartDir)];
   std::memcpy(savedStart, StartDir, sizeof(StartDir));
   std::strcpy(StartDir, At("start").c_str());
-  char* savedWorking = LaunchConfig.WorkingDir;
-  LaunchConfig.WorkingDir = CopyText(c.workingDir[0] == '\0' ? "" : At(c.workingDir).c_str());
-  const bool savedKeep = LaunchConfig.KeepStartDir;
-  LaunchConfig.KeepStartDir = c.keepStartDir;
+  char* savedWorking = EditLaunchConfig().WorkingDir;
+  EditLaunchConfig().WorkingDir = CopyText(c.workingDir[0] == '\0' ? "" : At(c.workingDir).c_str());
+  const bool savedKeep = EditLaunchConfig().KeepStartDir;
+  EditLaunchConfig().KeepStartDir = c.keepStartDir;
 
   EXPECT_EQ(SetWorkingDirectory(c.beforeJvm), c.succeeds);
   char now[MAX_PATH + 1];
@@ -179,9 +179,9 @@ TEST_P(WorkingDirectory, IsEnteredOrReported) {
         << ScreenRecords()[0].text;
   }
 
-  std::free(LaunchConfig.WorkingDir);
-  LaunchConfig.WorkingDir = savedWorking;
-  LaunchConfig.KeepStartDir = savedKeep;
+  std::free(EditLaunchConfig().WorkingDir);
+  EditLaunchConfig().WorkingDir = savedWorking;
+  EditLaunchConfig().KeepStartDir = savedKeep;
   std::memcpy(StartDir, savedStart, sizeof(StartDir));
 }
 

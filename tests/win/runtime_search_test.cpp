@@ -11,6 +11,7 @@
 
 #include "fake_screen.h"
 #include "scratch_files.h"
+#include "base/process_state_win.h"
 #include "base/launch_config.h"
 #include "runtime/runtime_search_win.h"
 #include "base/text.h"
@@ -113,8 +114,8 @@ class RuntimeSearch : public ::testing::Test {
       savedTexts_[i] = *fields_[i];
       *fields_[i] = CopyText("");
     }
-    savedReportNoJvm_ = LaunchConfig.ReportNoJvm;
-    LaunchConfig.ReportNoJvm = false;
+    savedReportNoJvm_ = EditLaunchConfig().ReportNoJvm;
+    EditLaunchConfig().ReportNoJvm = false;
     savedMessage_ = Message(MessageNoRuntime);
     SetMessage(MessageNoRuntime, CopyText(NoRuntimeText));
     savedJavaHome_ = EnvironmentValue("JAVA_HOME", &javaHomeSet_);
@@ -123,8 +124,6 @@ class RuntimeSearch : public ::testing::Test {
     savedCommand_ = StartNoJvmCommand;
     OpenNoJvmDocument = RecordDocument;
     StartNoJvmCommand = RecordCommand;
-    std::strcpy(savedRegistryHome_, RegistryJavaHome);
-    RegistryJavaHome[0] = '\0';
     ScreenRecords().clear();
 
     root_ = MakeScratchRoot("cvrs");
@@ -138,12 +137,11 @@ class RuntimeSearch : public ::testing::Test {
       std::free(*fields_[i]);
       *fields_[i] = savedTexts_[i];
     }
-    LaunchConfig.ReportNoJvm = savedReportNoJvm_;
+    EditLaunchConfig().ReportNoJvm = savedReportNoJvm_;
     SetMessage(MessageNoRuntime, CopyText(savedMessage_.c_str()));
     SetEnvironmentVariableA("JAVA_HOME", javaHomeSet_ ? savedJavaHome_.c_str() : nullptr);
     OpenNoJvmDocument = savedDocument_;
     StartNoJvmCommand = savedCommand_;
-    std::strcpy(RegistryJavaHome, savedRegistryHome_);
     ScreenRecords().clear();
   }
 
@@ -161,18 +159,21 @@ class RuntimeSearch : public ::testing::Test {
     bool found;
     std::string path;
   };
-  static Outcome Locate() {
-    char result[PathCapacity];
-    std::memset(result, '#', sizeof(result));
-    const bool found = LocateJavaRuntime(result);
-    return {found, found ? std::string(result) : std::string()};
+  // Runs the search; the home it found goes into home_.
+  Outcome Locate() {
+    RuntimeFound result;
+    std::memset(&result, '#', sizeof(result));
+    const bool found = LocateJavaRuntime(&result);
+    home_ = result.home;
+    return {found, found ? std::string(result.jvmDll) : std::string()};
   }
 
   std::string root_;
+  std::string home_;
 
  private:
-  char** const fields_[5] = {&LaunchConfig.JvmSearchOrder, &LaunchConfig.JvmPath, &LaunchConfig.JvmVersion,
-                             &LaunchConfig.NoJvmDocument, &LaunchConfig.NoJvmCommand};
+  char** const fields_[5] = {&EditLaunchConfig().JvmSearchOrder, &EditLaunchConfig().JvmPath, &EditLaunchConfig().JvmVersion,
+                             &EditLaunchConfig().NoJvmDocument, &EditLaunchConfig().NoJvmCommand};
   char* savedTexts_[5] = {};
   bool savedReportNoJvm_ = false;
   std::string savedMessage_;
@@ -180,7 +181,6 @@ class RuntimeSearch : public ::testing::Test {
   bool javaHomeSet_ = false;
   void (*savedDocument_)(const char*) = nullptr;
   void (*savedCommand_)(const char*) = nullptr;
-  char savedRegistryHome_[PathCapacity] = {};
 };
 
 // Changes the current directory for one test.
@@ -370,13 +370,13 @@ TEST_P(PathList, TakesTheFirstEntryThatOpens) {
     return text;
   };
   const std::string list = expand(GetParam().list);
-  Set(&LaunchConfig.JvmSearchOrder, "0");
-  Set(&LaunchConfig.JvmPath, list);
+  Set(&EditLaunchConfig().JvmSearchOrder, "0");
+  Set(&EditLaunchConfig().JvmPath, list);
   CurrentDirectory current(root_);
   const Outcome outcome = Locate();
   EXPECT_EQ(outcome.found, !GetParam().expected.empty());
   EXPECT_EQ(outcome.path, expand(GetParam().expected));
-  EXPECT_EQ(std::string(LaunchConfig.JvmPath), list);  // the list is read, not cut
+  EXPECT_EQ(std::string(EditLaunchConfig().JvmPath), list);  // the list is read, not cut
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -409,8 +409,8 @@ TEST_P(JavaHome, YieldsTheFirstLayoutThatExists) {
   for (const std::string& layout : c.layouts) File("jdk\\" + layout);
   const std::string home = At("jdk");
   SetEnvironmentVariableA("JAVA_HOME", (c.quoted ? "\"" + home + "\"" : home).c_str());
-  Set(&LaunchConfig.JvmSearchOrder, "5");
-  Set(&LaunchConfig.JvmVersion, "99");  // no version rule applies to JAVA_HOME
+  Set(&EditLaunchConfig().JvmSearchOrder, "5");
+  Set(&EditLaunchConfig().JvmVersion, "99");  // no version rule applies to JAVA_HOME
   const Outcome outcome = Locate();
   EXPECT_TRUE(outcome.found);
   EXPECT_EQ(outcome.path, home + "\\" + c.expected);
@@ -440,14 +440,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RuntimeSearch, JavaHomeWithQuotesInsideAndATrailingBackslash) {
   File("my jdk\\bin\\server\\jvm.dll");
   SetEnvironmentVariableA("JAVA_HOME", ("\"" + root_ + "\\my\" jdk\\").c_str());
-  Set(&LaunchConfig.JvmSearchOrder, "5");
+  Set(&EditLaunchConfig().JvmSearchOrder, "5");
   const Outcome outcome = Locate();
   EXPECT_TRUE(outcome.found);
   EXPECT_EQ(outcome.path, At("my jdk\\bin\\server\\jvm.dll"));
 }
 
 TEST_F(RuntimeSearch, JavaHomeUnsetOrWithoutRuntimeFindsNothing) {
-  Set(&LaunchConfig.JvmSearchOrder, "5");
+  Set(&EditLaunchConfig().JvmSearchOrder, "5");
   EXPECT_FALSE(Locate().found);
   File("jdk\\lib\\server\\jvm.dll");  // not one of the four layouts
   SetEnvironmentVariableA("JAVA_HOME", At("jdk").c_str());
@@ -471,7 +471,7 @@ TEST_P(JavaHomeLength, ACandidateThatDoesNotFitIsNotFound) {
   const std::string path = home + "\\" + BinServer;
   ASSERT_TRUE(MakeFile(path));
   SetEnvironmentVariableA("JAVA_HOME", home.c_str());
-  Set(&LaunchConfig.JvmSearchOrder, "5");
+  Set(&EditLaunchConfig().JvmSearchOrder, "5");
   const Outcome outcome = Locate();
   EXPECT_EQ(outcome.found, GetParam().found);
   EXPECT_EQ(outcome.path, GetParam().found ? path : "");
@@ -484,8 +484,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, JavaHomeLength,
 
 TEST_F(RuntimeSearch, JavaHomeLongerThanAPathIsPassedOver) {
   File("jdk\\bin\\server\\jvm.dll");
-  Set(&LaunchConfig.JvmSearchOrder, "50");
-  Set(&LaunchConfig.JvmPath, At("jdk\\bin\\server\\jvm.dll"));
+  Set(&EditLaunchConfig().JvmSearchOrder, "50");
+  Set(&EditLaunchConfig().JvmPath, At("jdk\\bin\\server\\jvm.dll"));
   for (size_t length : {250u, 259u, 260u, 1000u, 32000u}) {
     SetEnvironmentVariableA("JAVA_HOME", ("C:\\" + std::string(length - 3, 'j')).c_str());
     const Outcome outcome = Locate();  // digit 5 finds nothing, digit 0 then answers
@@ -498,26 +498,26 @@ TEST_F(RuntimeSearch, JavaHomeLongerThanAPathIsPassedOver) {
 // The registry digits
 
 TEST_F(RuntimeSearch, RejectedCurrentVersionGivesWayToAnAcceptedSubkey) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmVersion, "17");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmVersion, "17");
   WriteCurrentVersion(0, "1.8");
   WriteRuntime(0, "1.8", At("jre8"), File("jre8\\bin\\server\\jvm.dll"));
   WriteRuntime(0, "17.0.1", At("jdk17"), File("jdk17\\bin\\server\\jvm.dll"));
   const Outcome outcome = Locate();
   EXPECT_TRUE(outcome.found);
   EXPECT_EQ(outcome.path, At("jdk17\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(RegistryJavaHome, At("jdk17").c_str());
+  EXPECT_STREQ(home_.c_str(), At("jdk17").c_str());
 }
 
 TEST_F(RuntimeSearch, AcceptedCurrentVersionComesBeforeTheSubkeys) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmVersion, "11");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmVersion, "11");
   WriteRuntime(0, "11", At("jdk11"), File("jdk11\\bin\\server\\jvm.dll"));
   WriteRuntime(0, "21", At("jdk21"), File("jdk21\\bin\\server\\jvm.dll"));
   EXPECT_EQ(Locate().path, At("jdk11\\bin\\server\\jvm.dll"));  // the registry's first subkey
   WriteCurrentVersion(0, "21");
   EXPECT_EQ(Locate().path, At("jdk21\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(RegistryJavaHome, At("jdk21").c_str());
+  EXPECT_STREQ(home_.c_str(), At("jdk21").c_str());
 }
 
 struct RuleCase {
@@ -529,8 +529,8 @@ struct RuleCase {
 class RegistryVersionRules : public RuntimeSearch, public ::testing::WithParamInterface<RuleCase> {};
 
 TEST_P(RegistryVersionRules, PickTheSubkeyEveryRuleAccepts) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmVersion, GetParam().rules);
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmVersion, GetParam().rules);
   for (const char* version : {"1.7.0_80", "1.8.0_202", "11.0.2"}) {
     WriteRuntime(0, version, At(version), File(std::string(version) + "\\bin\\server\\jvm.dll"));
   }
@@ -550,8 +550,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RegistryVersionRules,
                          CaseName<RuleCase>);
 
 TEST_F(RuntimeSearch, MissingRuntimeLibFallsBackToTheJvmPathUnderJavaHome) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmPath, "jre\\bin\\server\\jvm.dll");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll");
   File("jdk\\jre\\bin\\server\\jvm.dll");
   File("jdk\\a\\jvm.dll");  // what a listing could find
   WriteRuntime(0, "17", At("jdk"), At("jdk\\missing\\jvm.dll"));
@@ -559,8 +559,8 @@ TEST_F(RuntimeSearch, MissingRuntimeLibFallsBackToTheJvmPathUnderJavaHome) {
 }
 
 TEST_F(RuntimeSearch, EveryEntryOfTheJvmPathIsTriedUnderJavaHome) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmPath, "jre\\bin\\server\\jvm.dll;bin\\server\\jvm.dll");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll;bin\\server\\jvm.dll");
   File("jdk\\bin\\server\\jvm.dll");
   File("jdk\\a\\jvm.dll");
   WriteRuntime(0, "17", At("jdk"), "");
@@ -568,8 +568,8 @@ TEST_F(RuntimeSearch, EveryEntryOfTheJvmPathIsTriedUnderJavaHome) {
 }
 
 TEST_F(RuntimeSearch, JavaHomeAloneIsSearchedForAnyJvmDll) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
-  Set(&LaunchConfig.JvmPath, "jre\\bin\\server\\jvm.dll");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll");
   File("jdk\\lib\\amd64\\JVM.DLL");
   WriteRuntime(0, "17", At("jdk"), "");
   const Outcome outcome = Locate();
@@ -578,7 +578,7 @@ TEST_F(RuntimeSearch, JavaHomeAloneIsSearchedForAnyJvmDll) {
 }
 
 TEST_F(RuntimeSearch, SubkeyWithoutUsableValuesIsRejectedAndTheSearchGoesOn) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
   WriteRuntime(0, "17", "", "");  // neither value
   WriteKey(std::string(RuntimeKeys[0]) + "\\18", {{"RuntimeLib", REG_BINARY, File("bin18\\jvm.dll")},
                                                   {"JavaHome", REG_DWORD, std::string("\1\0\0\0", 4)}});
@@ -589,17 +589,17 @@ TEST_F(RuntimeSearch, SubkeyWithoutUsableValuesIsRejectedAndTheSearchGoesOn) {
   EXPECT_TRUE(outcome.found);
   EXPECT_EQ(outcome.path, At("jdk20\\bin\\server\\jvm.dll"));
   // The home of the last candidate that passed the rule, "" for the last one, which has none.
-  EXPECT_STREQ(RegistryJavaHome, "");
+  EXPECT_STREQ(home_.c_str(), "");
 }
 
 TEST_F(RuntimeSearch, RegistryHomeOfARejectedCandidateStaysWhenAnotherSourceAnswers) {
-  Set(&LaunchConfig.JvmSearchOrder, "15");
+  Set(&EditLaunchConfig().JvmSearchOrder, "15");
   WriteRuntime(0, "17", At("empty"), "");
   ASSERT_TRUE(MakeDirectories(At("empty")));
   File("jdk\\bin\\server\\jvm.dll");
   SetEnvironmentVariableA("JAVA_HOME", At("jdk").c_str());
   EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(RegistryJavaHome, At("empty").c_str());
+  EXPECT_STREQ(home_.c_str(), At("empty").c_str());
 }
 
 // Which rows each digit reads: a runtime in one row only.
@@ -613,8 +613,8 @@ struct RowCase {
 class RegistryRows : public RuntimeSearch, public ::testing::WithParamInterface<RowCase> {};
 
 TEST_P(RegistryRows, EachDigitReadsItsOwnRows) {
-  Set(&LaunchConfig.JvmSearchOrder, std::string(1, GetParam().digit));
-  Set(&LaunchConfig.JvmVersion, "17");
+  Set(&EditLaunchConfig().JvmSearchOrder, std::string(1, GetParam().digit));
+  Set(&EditLaunchConfig().JvmVersion, "17");
   const std::string path = File("jdk\\bin\\server\\jvm.dll");
   WriteRuntime(GetParam().row, "17", "", path);
   const Outcome outcome = Locate();
@@ -657,8 +657,8 @@ class RegistryLayouts : public RuntimeSearch, public ::testing::WithParamInterfa
 
 TEST_P(RegistryLayouts, PreferredSubpathComesBeforeTheListing) {
   const LayoutCase& c = GetParam();
-  Set(&LaunchConfig.JvmSearchOrder, std::string(1, c.digit));
-  Set(&LaunchConfig.JvmPath, "lib\\jvm.dll;bin\\server\\jvm.dll");
+  Set(&EditLaunchConfig().JvmSearchOrder, std::string(1, c.digit));
+  Set(&EditLaunchConfig().JvmPath, "lib\\jvm.dll;bin\\server\\jvm.dll");
   File("home\\" + c.folders + "\\jvm.dll");
   WriteRuntime(c.row, "17", At("home"), At("home\\missing.dll"));
   const Outcome outcome = Locate();
@@ -682,7 +682,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<LayoutCase>);
 
 TEST_F(RuntimeSearch, SubkeyNameTooLongForTheKeyBufferIsNoCandidate) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
   // Wine refuses key names much longer than this; with the key path it is far past 256 already.
   const std::string longName = "17." + std::string(237, 'x');
   WriteRuntime(0, longName, At("long"), File("long\\bin\\server\\jvm.dll"));
@@ -706,7 +706,8 @@ TEST_F(RuntimeSearch, CheckRegistryRuntimeNeverWritesPastTheKeyBuffer) {
     std::strcpy(area.data(), key.c_str());
     const std::string name = "17." + std::string(c.nameLength - 3, 'x');
     char result[PathCapacity];
-    EXPECT_FALSE(CheckRegistryRuntime(area.data(), name.c_str(), result, sizeof(result), nullptr)) << c.nameLength;
+    char home[PathCapacity];
+    EXPECT_FALSE(CheckRegistryRuntime(area.data(), name.c_str(), result, sizeof(result), home, nullptr)) << c.nameLength;
     EXPECT_EQ(std::string(area.data()), c.appended ? key + "\\" + name : key) << c.nameLength;
     for (size_t i = RegistryKeyCapacity; i < area.size(); ++i) ASSERT_EQ(area[i], '#') << c.nameLength << " " << i;
   }
@@ -720,14 +721,15 @@ TEST_F(RuntimeSearch, CheckRegistryRuntimeKeepsToASmallResultBuffer) {
     char keyPath[RegistryKeyCapacity];
     std::strcpy(keyPath, RuntimeKeys[0]);
     const bool fits = size > lib.size();
-    EXPECT_EQ(CheckRegistryRuntime(keyPath, "17", area.data(), size, "bin\\server\\jvm.dll"), fits) << size;
+    char home[PathCapacity];
+    EXPECT_EQ(CheckRegistryRuntime(keyPath, "17", area.data(), size, home, "bin\\server\\jvm.dll"), fits) << size;
     EXPECT_EQ(std::string(area.data()), fits ? lib : "") << size;
     for (size_t i = size; i < area.size(); ++i) ASSERT_EQ(area[i], '#') << size << " " << i;
   }
 }
 
 TEST_F(RuntimeSearch, DeepTreeUnderARegistryHomeIsPassedOver) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
   std::string deep = At("deephome");
   while (deep.size() < 500) deep += "\\" + std::string(90, 'n');
   ASSERT_TRUE(MakeFile(deep + "\\jvm.dll"));
@@ -737,7 +739,7 @@ TEST_F(RuntimeSearch, DeepTreeUnderARegistryHomeIsPassedOver) {
 }
 
 TEST_F(RuntimeSearch, RuntimeLibTooLongForTheResultFallsBackToTheHome) {
-  Set(&LaunchConfig.JvmSearchOrder, "1");
+  Set(&EditLaunchConfig().JvmSearchOrder, "1");
   File("jdk\\bin\\server\\jvm.dll");
   WriteRuntime(0, "17", At("jdk"), "C:\\" + std::string(300, 'r') + "\\jvm.dll");
   EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
@@ -755,8 +757,8 @@ struct OrderCase {
 class SearchOrder : public RuntimeSearch, public ::testing::WithParamInterface<OrderCase> {};
 
 TEST_P(SearchOrder, FirstSourceThatYieldsAPathWins) {
-  Set(&LaunchConfig.JvmSearchOrder, GetParam().order);
-  Set(&LaunchConfig.JvmPath, File("list\\jvm.dll"));
+  Set(&EditLaunchConfig().JvmSearchOrder, GetParam().order);
+  Set(&EditLaunchConfig().JvmPath, File("list\\jvm.dll"));
   WriteRuntime(3, "17", "", File("registry\\jvm.dll"));
   File("home\\bin\\server\\jvm.dll");
   SetEnvironmentVariableA("JAVA_HOME", At("home").c_str());
@@ -794,12 +796,12 @@ class NotFound : public RuntimeSearch, public ::testing::WithParamInterface<Reac
 
 TEST_P(NotFound, ReportsOpensAndRunsWhatIsConfigured) {
   const ReactionCase& c = GetParam();
-  Set(&LaunchConfig.JvmSearchOrder, "012345");
-  Set(&LaunchConfig.JvmPath, At("missing\\jvm.dll"));
-  Set(&LaunchConfig.JvmVersion, c.version);
-  Set(&LaunchConfig.NoJvmDocument, c.document);
-  Set(&LaunchConfig.NoJvmCommand, c.command);
-  LaunchConfig.ReportNoJvm = c.reportNoJvm;
+  Set(&EditLaunchConfig().JvmSearchOrder, "012345");
+  Set(&EditLaunchConfig().JvmPath, At("missing\\jvm.dll"));
+  Set(&EditLaunchConfig().JvmVersion, c.version);
+  Set(&EditLaunchConfig().NoJvmDocument, c.document);
+  Set(&EditLaunchConfig().NoJvmCommand, c.command);
+  EditLaunchConfig().ReportNoJvm = c.reportNoJvm;
   EXPECT_FALSE(Locate().found);
   ASSERT_EQ(ScreenRecords().size(), c.expected.size());
   for (size_t i = 0; i < c.expected.size(); ++i) {
@@ -847,11 +849,11 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<ReactionCase>);
 
 TEST_F(RuntimeSearch, FoundRuntimeShowsNothing) {
-  Set(&LaunchConfig.JvmSearchOrder, "0");
-  Set(&LaunchConfig.JvmPath, File("jvm.dll"));
-  Set(&LaunchConfig.NoJvmDocument, "https://example.org/java");
-  Set(&LaunchConfig.NoJvmCommand, "setup.exe");
-  LaunchConfig.ReportNoJvm = true;
+  Set(&EditLaunchConfig().JvmSearchOrder, "0");
+  Set(&EditLaunchConfig().JvmPath, File("jvm.dll"));
+  Set(&EditLaunchConfig().NoJvmDocument, "https://example.org/java");
+  Set(&EditLaunchConfig().NoJvmCommand, "setup.exe");
+  EditLaunchConfig().ReportNoJvm = true;
   EXPECT_TRUE(Locate().found);
   EXPECT_TRUE(ScreenRecords().empty());
 }

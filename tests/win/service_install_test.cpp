@@ -68,11 +68,11 @@ class ServiceInstall : public testing::Test {
  protected:
   void SetUp() override {
     saved_ = LaunchConfig;
-    LaunchConfig.ServiceSwitch = CopyText("-startlauncherinservicemode");
-    LaunchConfig.ServiceDependencies = CopyText("");
-    LaunchConfig.ServiceArgsFromCommandLine = false;
-    LaunchConfig.ServiceManualStart = false;
-    LaunchConfig.ServiceInteractive = false;
+    EditLaunchConfig().ServiceSwitch = CopyText("-startlauncherinservicemode");
+    EditLaunchConfig().ServiceDependencies = CopyText("");
+    EditLaunchConfig().ServiceArgsFromCommandLine = false;
+    EditLaunchConfig().ServiceManualStart = false;
+    EditLaunchConfig().ServiceInteractive = false;
     static int serial = 0;
     name_ = "CorvaneTest" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++serial);
     GetModuleFileNameA(nullptr, exe_, sizeof(exe_));
@@ -87,9 +87,9 @@ class ServiceInstall : public testing::Test {
     }
     if (manager != nullptr) CloseServiceHandle(manager);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (EventLogKey() + name_).c_str());
-    std::free(LaunchConfig.ServiceSwitch);
-    std::free(LaunchConfig.ServiceDependencies);
-    LaunchConfig = saved_;
+    std::free(EditLaunchConfig().ServiceSwitch);
+    std::free(EditLaunchConfig().ServiceDependencies);
+    EditLaunchConfig() = saved_;
     ScreenRecords().clear();
   }
   static std::string EventLogKey() { return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\"; }
@@ -104,9 +104,9 @@ class ServiceInstall : public testing::Test {
 };
 
 TEST_F(ServiceInstall, CreatesTheServiceWithItsEventSourceAndDescription) {
-  Set(&LaunchConfig.ServiceDependencies, ";;RpcSs;");
-  LaunchConfig.ServiceManualStart = true;
-  LaunchConfig.ServiceInteractive = true;
+  Set(&EditLaunchConfig().ServiceDependencies, ";;RpcSs;");
+  EditLaunchConfig().ServiceManualStart = true;
+  EditLaunchConfig().ServiceInteractive = true;
   EXPECT_EQ(QueryServiceInstalled(name_.c_str()), 0);
   ASSERT_EQ(InstallService(name_.c_str(), "Runs the %APPDIR% demo"), 0);
   EXPECT_TRUE(ScreenRecords().empty());
@@ -135,7 +135,7 @@ TEST_F(ServiceInstall, CreatesTheServiceWithItsEventSourceAndDescription) {
 }
 
 TEST_F(ServiceInstall, SettingsOnTheCommandLineAndNoDescription) {
-  LaunchConfig.ServiceArgsFromCommandLine = true;
+  EditLaunchConfig().ServiceArgsFromCommandLine = true;
   ASSERT_EQ(InstallService(name_.c_str(), ""), 0);
   const ServiceConfig config = ReadService(name_);
   ASSERT_TRUE(config.found);
@@ -167,7 +167,7 @@ class RefusedInstall : public ServiceInstall, public testing::WithParamInterface
 
 TEST_P(RefusedInstall, CreatesNothing) {
   const RefusedCase& c = GetParam();
-  LaunchConfig.ServiceArgsFromCommandLine = c.settingsOnLine;
+  EditLaunchConfig().ServiceArgsFromCommandLine = c.settingsOnLine;
   const std::string name = name_ + c.serviceSuffix;
   EXPECT_EQ(InstallService(name.c_str(), c.description.c_str()), -1);
   ASSERT_EQ(ScreenRecords().size(), 1u);

@@ -4,13 +4,26 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 
-#include "app/output_ring.h"
+#include "ui/output_ring.h"
+#include "base/handles_win.h"
 
-// The capture pipe's server end (INVALID_HANDLE_VALUE when there is none) and its reader thread.
-extern HANDLE capturePipe;
-extern HANDLE captureReader;
+// Guards the output ring. A lock that needs no set-up, so that a report made before or without a VM
+// (a failed create, an early failure) finds it ready.
+extern SRWLOCK OutputLock;
+
+// The capture pipe's server end (none when there is no capture) and its reader thread.
+extern ProcessWide<UniquePipe> capturePipe;
+extern ProcessWide<UniqueThread> captureReader;
+
+// Set when the capture pipe could not be set up: both stream modes then count as None, so the
+// streams meant for it stay where the VM put them and reports carry no details.
+extern std::atomic<bool> CaptureGivenUp;
+
+// Whether error reports show captured output: a stream mode is not None and capture was not given up.
+bool ReportsShowOutput();
 
 // Adds bytes to the ring under OutputLock; in service mode they are echoed to standard error.
 bool AppendToOutputRing(const char* bytes, size_t count);

@@ -1,4 +1,4 @@
-#include "app/output_ring.h"
+#include "ui/output_ring.h"
 
 #include <cstring>
 

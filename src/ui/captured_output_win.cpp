@@ -4,14 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/captured_output_win.h"
+#include "ui/captured_output_win.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
-#include "runtime/jvm_win.h"
 #include "ui/report_win.h"
 
-HANDLE capturePipe = INVALID_HANDLE_VALUE;
-HANDLE captureReader = nullptr;
+SRWLOCK OutputLock = SRWLOCK_INIT;
+ProcessWide<UniquePipe> capturePipe;
+ProcessWide<UniqueThread> captureReader;
+std::atomic<bool> CaptureGivenUp{false};
 
 namespace {
 
@@ -25,7 +26,7 @@ OutputRingRecord* Ring() {
   return OutputRing;
 }
 // Set by StopCapture: the reader drains what is readable and ends.
-HANDLE captureStop = nullptr;
+ProcessWide<UniqueEvent> captureStop;
 // Bounds StopCapture's wait for a reader that does not come back.
 constexpr DWORD ReaderEndTimeout = 5000;
 
@@ -46,7 +47,7 @@ long ReadPiece(HANDLE pipe, PipeLines* lines, OVERLAPPED* overlapped, bool* stop
   if (!ReadFile(pipe, FreePart(lines), static_cast<DWORD>(FreeSize(lines)), nullptr, overlapped)) {
     *error = GetLastError();
     if (*error != ERROR_IO_PENDING) return -1;
-    HANDLE waits[2] = {overlapped->hEvent, captureStop};
+    HANDLE waits[2] = {overlapped->hEvent, captureStop->Get()};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
       *stopAsked = true;
       CancelIo(pipe);
@@ -77,6 +78,10 @@ void Drain(HANDLE pipe, PipeLines* lines, OVERLAPPED* overlapped) {
 
 }  // namespace
 
+bool ReportsShowOutput() {
+  return !CaptureGivenUp && (LaunchConfig.StdOutMode != StreamNone || LaunchConfig.StdErrMode != StreamNone);
+}
+
 bool AppendToOutputRing(const char* bytes, size_t count) {
   AcquireSRWLockExclusive(&OutputLock);
   if (OutputRingRecord* ring = Ring()) AppendToRing(ring, bytes, count);
@@ -92,14 +97,13 @@ bool CreateCapturePipe(char* name, size_t capacity) {
   FormatText(name, capacity, "\\\\.\\pipe\\%lu", GetCurrentProcessId());
   // The name is predictable: only a pipe this process creates first, with a single instance, may
   // receive the application's output, and no other machine may connect to it.
-  capturePipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-                                 0, 0, nullptr);
-  if (capturePipe == INVALID_HANDLE_VALUE) return false;
-  captureStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (captureStop == nullptr) {
-    CloseHandle(capturePipe);
-    capturePipe = INVALID_HANDLE_VALUE;
+  capturePipe->Reset(CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                     0, 0, 0, nullptr));
+  if (!capturePipe->Valid()) return false;
+  captureStop->Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!captureStop->Valid()) {
+    capturePipe->Reset();
     return false;
   }
   return true;
@@ -108,8 +112,9 @@ bool CreateCapturePipe(char* name, size_t capacity) {
 DWORD WINAPI OutputPipeReader(void* pipe) {
   PipeLines lines{};
   OVERLAPPED overlapped{};
-  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (overlapped.hEvent == nullptr) {
+  const UniqueEvent readDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  overlapped.hEvent = readDone.Get();
+  if (!readDone.Valid()) {
     if (RingEmpty()) ReportLastError("Internal error RC0000050");
     return 0;
   }
@@ -135,31 +140,29 @@ DWORD WINAPI OutputPipeReader(void* pipe) {
   }
   // The last words of a crash often lack a line end; they are kept.
   FlushLines(&lines, AppendLine, nullptr);
-  CloseHandle(overlapped.hEvent);
   return 0;
 }
 
 bool StartCaptureReader() {
-  captureReader = CreateThread(nullptr, 0, OutputPipeReader, capturePipe, 0, nullptr);
-  return captureReader != nullptr;
+  captureReader->Reset(CreateThread(nullptr, 0, OutputPipeReader, capturePipe->Get(), 0, nullptr));
+  return captureReader->Valid();
 }
 
 void StopCapture() {
-  if (capturePipe == INVALID_HANDLE_VALUE) return;
-  FlushFileBuffers(capturePipe);
-  if (captureReader != nullptr) {
-    SetEvent(captureStop);
-    if (WaitForSingleObject(captureReader, ReaderEndTimeout) == WAIT_TIMEOUT) {
+  if (!capturePipe->Valid()) return;
+  // A failed flush only means less to drain; the reader takes what is there.
+  FlushFileBuffers(capturePipe->Get());
+  if (captureReader->Valid()) {
+    SetEvent(captureStop->Get());
+    if (WaitForSingleObject(captureReader->Get(), ReaderEndTimeout) == WAIT_TIMEOUT) {
       // A reader stuck in a call of its own: closing the pipe below makes that call fail.
-      CancelIoEx(capturePipe, nullptr);
+      CancelIoEx(capturePipe->Get(), nullptr);
     }
   }
-  CloseHandle(capturePipe);
-  capturePipe = INVALID_HANDLE_VALUE;
-  if (captureReader != nullptr) {
-    WaitForSingleObject(captureReader, ReaderEndTimeout);
-    CloseHandle(captureReader);
-    captureReader = nullptr;
+  capturePipe->Reset();
+  if (captureReader->Valid()) {
+    WaitForSingleObject(captureReader->Get(), ReaderEndTimeout);
+    captureReader->Reset();
   }
 }
 
@@ -170,7 +173,7 @@ void ReportErrorWithOutput(const char* format, ...) {
   FormatTextV(message, sizeof(message), format, arguments);
   va_end(arguments);
   // From here on the message is finished text: a percent sign in it is no conversion.
-  if (LaunchConfig.StdOutMode == StreamNone && LaunchConfig.StdErrMode == StreamNone) {
+  if (!ReportsShowOutput()) {
     ReportError("%s", message);
     return;
   }

@@ -1,0 +1,115 @@
+// The options the VM is created with: the class path with its folders' and the carried archives,
+// and the hooks after the configured options.
+#include "runtime/jvm_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ClassPathCase {
+  const char* configured;
+  const char* carried;
+  const char* expected;
+};
+
+class ExtendedClassPath : public testing::TestWithParam<ClassPathCase> {};
+
+TEST_P(ExtendedClassPath, PutsTheCarriedArchivesAfterTheConfiguredEntries) {
+  const ClassPathCase& c = GetParam();
+  HeapText result(ExtendClassPath(c.configured, c.carried));
+  ASSERT_NE(result, nullptr);
+  EXPECT_STREQ(result.get(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExtendedClassPath,
+                         testing::Values(ClassPathCase{"a.jar", "T\\x.jar;T\\y.jar;", "a.jar;T\\x.jar;T\\y.jar"},
+                                         ClassPathCase{"a.jar;", "T\\x.jar;", "a.jar;T\\x.jar"},  // one separator
+                                         ClassPathCase{"", "T\\x.jar;T\\y.jar;", "T\\x.jar;T\\y.jar"},
+                                         ClassPathCase{"a.jar;b", "", "a.jar;b"},  // nothing carried
+                                         ClassPathCase{"a.jar;", nullptr, "a.jar;"}, ClassPathCase{"", "", ""}));
+
+// Folders for the tests: every entry that starts with "dir" holds two archives; "dirBad" cannot be
+// listed.
+bool IsTestFolder(const char* entry) { return std::strncmp(entry, "dir", 3) == 0; }
+bool CollectTestArchives(TextBuffer* classPath, const char* folder) {
+  if (std::strcmp(folder, "dirBad") == 0) return false;
+  for (const char* name : {"\\a.jar;", "\\sub\\b.zip;"}) {
+    AppendText(classPath, folder);
+    AppendText(classPath, name);
+  }
+  return true;
+}
+
+struct OptionCase {
+  const char* name;
+  const char* jvmOptions;
+  const char* classPath;
+  OptionAssembly result;
+  const char* text;
+};
+
+class OptionText : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(OptionText, IsTheOptionsThenTheClassPathInQuotes) {
+  const OptionCase& c = GetParam();
+  ScopedTextBuffer out;
+  EXPECT_EQ(AssembleJvmOptionText(c.jvmOptions, c.classPath, {IsTestFolder, CollectTestArchives}, &out), c.result);
+  if (c.result == OptionAssembly::Assembled) EXPECT_STREQ(out.text != nullptr ? out.text : "", c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OptionText,
+    testing::Values(
+        OptionCase{"NothingAtAll", "", "", OptionAssembly::Assembled, ""},
+        OptionCase{"OptionsOnly", "-Xmx1g -Dx=1", "", OptionAssembly::Assembled, "-Xmx1g -Dx=1"},
+        OptionCase{"ClassPathOnly", "", "a.jar", OptionAssembly::Assembled, " \"-Djava.class.path=a.jar\""},
+        OptionCase{"Both", "-Xmx1g", "a.jar;b.jar", OptionAssembly::Assembled,
+                   "-Xmx1g \"-Djava.class.path=a.jar;b.jar\""},
+        OptionCase{"EmptyEntriesLeftOut", "", ";a.jar;;b.jar;", OptionAssembly::Assembled,
+                   " \"-Djava.class.path=a.jar;b.jar\""},
+        OptionCase{"OnlySeparators", "-Xss1m", ";;", OptionAssembly::Assembled, "-Xss1m"},
+        OptionCase{"AFolderIsFollowedByItsArchives", "", "dirA;x.jar", OptionAssembly::Assembled,
+                   " \"-Djava.class.path=dirA;dirA\\a.jar;dirA\\sub\\b.zip;x.jar\""},
+        // A final backslash would escape the closing quote; "\." names the same folder.
+        OptionCase{"AFinalBackslashIsFollowedByADot", "", "lib\\", OptionAssembly::Assembled,
+                   " \"-Djava.class.path=lib\\.\""},
+        OptionCase{"VariablesAreLeftForTheCaller", "-Dh=%JAVA_HOME%", "%APPDIR%\\x.jar", OptionAssembly::Assembled,
+                   "-Dh=%JAVA_HOME% \"-Djava.class.path=%APPDIR%\\x.jar\""},
+        OptionCase{"AFolderThatCannotBeListedStopsIt", "", "a.jar;dirBad;b.jar", OptionAssembly::FolderFailed, ""}),
+    [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+jint JNICALL TestPrint(FILE*, const char*, va_list) { return 0; }
+void JNICALL TestExit(jint) {}
+void JNICALL TestAbort() {}
+
+TEST(OptionList, HasTheSplitOptionsThenTheHooksInTheirOrder) {
+  const JvmHooks hooks{TestPrint, TestExit, TestAbort};
+  struct Case {
+    const char* text;
+    std::vector<std::string> options;
+  } cases[] = {{"-Xmx1g \"-Djava.class.path=a b.jar\"", {"-Xmx1g", "-Djava.class.path=a b.jar"}},
+               {"", {}},
+               {" \"-Djava.class.path=lib\\.\"", {"-Djava.class.path=lib\\."}}};
+  for (const Case& c : cases) {
+    JvmOptionList list{};
+    ASSERT_TRUE(BuildJvmOptionList(c.text, hooks, &list)) << c.text;
+    ASSERT_EQ(list.count, static_cast<int>(c.options.size()) + 3) << c.text;
+    for (size_t i = 0; i < c.options.size(); ++i) {
+      EXPECT_EQ(list.options[i].optionString, c.options[i]) << c.text;
+      EXPECT_EQ(list.options[i].extraInfo, nullptr) << c.text;
+    }
+    const JavaVMOption* hook = list.options + c.options.size();
+    EXPECT_STREQ(hook[0].optionString, "vfprintf");
+    EXPECT_EQ(hook[0].extraInfo, reinterpret_cast<void*>(TestPrint));
+    EXPECT_STREQ(hook[1].optionString, "abort");
+    EXPECT_EQ(hook[1].extraInfo, reinterpret_cast<void*>(TestAbort));
+    EXPECT_STREQ(hook[2].optionString, "exit");
+    EXPECT_EQ(hook[2].extraInfo, reinterpret_cast<void*>(TestExit));
+  }
+}
+
+}  // namespace
