@@ -34,6 +34,7 @@
 #include "contract_platform.h"
 #include "base/launch_config.h"
 #include "base/text.h"
+#include "runtime/jvm_options.h"
 #include "scenario_file.h"
 #include "ui/report_api.h"
 
@@ -266,22 +267,21 @@ int Run(const char* library, const char* classPath, const Scenario& s) {
     return FailedRunStatus;
   }
 
-  SplitText vmOptions(s.vmOptions);
-  if (SplitFailed(vmOptions, s.vmOptions)) {
-    std::fprintf(stderr, "cv-contract: out of memory splitting the VM options\n");
+  // The options as the launcher makes them: the scenario's, the class path (one archive, no
+  // folders), then the hooks.
+  const ClassPathFolders noFolders{[](const char*) { return false; }, nullptr};
+  ScopedTextBuffer optionText;
+  JvmOptionList options{};
+  if (AssembleJvmOptionText(s.vmOptions.c_str(), classPath, noFolders, &optionText) != OptionAssembly::Assembled ||
+      !BuildJvmOptionList(optionText.text != nullptr ? optionText.text : "", {VmPrintHook, ExitHook, AbortHook},
+                          &options)) {
+    std::fprintf(stderr, "cv-contract: out of memory making the VM options\n");
     return SetupFaultStatus;
   }
-  const std::string classPathOption = std::string("-Djava.class.path=") + classPath;
-  std::vector<JavaVMOption> options;
-  for (int i = 0; i < vmOptions.count; ++i) options.push_back({vmOptions.items[i], nullptr});
-  options.push_back({const_cast<char*>(classPathOption.c_str()), nullptr});
-  options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&VmPrintHook)});
-  options.push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&AbortHook)});
-  options.push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&ExitHook)});
   JavaVMInitArgs initArgs{};
   initArgs.version = LauncherJniVersion;
-  initArgs.nOptions = static_cast<jint>(options.size());
-  initArgs.options = options.data();
+  initArgs.nOptions = options.count;
+  initArgs.options = options.options;
   initArgs.ignoreUnrecognized = JNI_FALSE;
 
   JavaVM* vm = nullptr;
