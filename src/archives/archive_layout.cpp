@@ -2,25 +2,13 @@
 
 #include <cstring>
 
+#include "base/file_names.h"
+
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsDeviceStem(const char* name, size_t length) {
-  char stem[8] = {};
-  if (length >= sizeof(stem)) return false;
-  for (size_t i = 0; i < length; ++i) stem[i] = Lower(name[i]);
-  static const char* const devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
-  for (const char* device : devices) {
-    if (std::strcmp(stem, device) == 0) return true;
-  }
-  return length == 4 && (std::strncmp(stem, "com", 3) == 0 || std::strncmp(stem, "lpt", 3) == 0) && stem[3] >= '0' &&
-         stem[3] <= '9';
 }
 
 // One entry starting at `at`: its view and where the next begins; false when it runs past `size`.
@@ -54,10 +42,7 @@ ArchiveNameProblem ClassifyArchiveName(const char* name) {
   }
   if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return ArchiveNameProblem::DotName;
   if (name[length - 1] == '.' || name[length - 1] == ' ') return ArchiveNameProblem::TrailingDotOrBlank;
-  // Device names stay devices whatever their extension, and blanks before the extension.
-  size_t stem = std::strcspn(name, ".");
-  while (stem > 0 && name[stem - 1] == ' ') --stem;
-  return IsDeviceStem(name, stem) ? ArchiveNameProblem::Device : ArchiveNameProblem::None;
+  return IsDeviceName(name) ? ArchiveNameProblem::Device : ArchiveNameProblem::None;
 }
 
 ArchiveLayoutResult ReadArchiveLayout(const uint8_t* bytes, size_t size, int32_t* count,

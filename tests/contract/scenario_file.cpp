@@ -4,6 +4,8 @@
 #include <set>
 #include <utility>
 
+#include "base/file_names.h"
+
 namespace {
 
 bool ValidName(const std::string& name) {
@@ -13,14 +15,6 @@ bool ValidName(const std::string& name) {
     if (!allowed) return false;
   }
   return true;
-}
-
-// Names of Windows devices: "nul.log" is the null device there, a file on Linux.
-bool IsDeviceName(const std::string& name) {
-  const std::string base = name.substr(0, name.find('.'));
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '0' &&
-         base[3] <= '9';
 }
 
 // A name for a file of the run's folder that means the same on Linux and under Wine (case, trailing
@@ -37,7 +31,8 @@ bool CheckFileName(const std::string& name, std::string* fault) {
              "start with a letter or digit and not end with '.'";
     return false;
   }
-  if (IsDeviceName(name)) {
+  // "nul.log" is the null device on Windows, a file on Linux.
+  if (IsDeviceName(name.c_str())) {
     *fault = "file name '" + name + "' is a device on Windows";
     return false;
   }
