@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "launch_descriptions.h"
 #include "base/scramble.h"
 #include "base/setting_table.h"
+#include "launch_descriptions.h"
 #include "launcher_build.h"
 #include "string_tables.h"
 #include "text_codec.h"

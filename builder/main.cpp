@@ -15,8 +15,8 @@
 #include <CLI/CLI.hpp>
 
 #include "init_template.h"
-#include "launcher_report.h"
 #include "launcher_build.h"
+#include "launcher_report.h"
 #include "project.h"
 
 namespace {

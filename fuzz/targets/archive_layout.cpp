@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "archive_resource.h"
-#include "fuzz_support.h"
 #include "archives/archive_layout.h"
 #include "base/text.h"
+#include "fuzz_support.h"
 
 using namespace corvane::builder;
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_support.h"
 #include "base/text.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto pieces = Pieces(data, size, 2);

@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
-#include "fuzz_support.h"
 #include "base/ini_values.h"
 #include "base/text.h"
 #include "base/variable_expansion.h"
+#include "fuzz_support.h"
 #include "shared/ini_settings.h"
 
 namespace {

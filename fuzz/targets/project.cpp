@@ -5,10 +5,10 @@
 // Input: the file's text.
 #include <string>
 
-#include "fuzz_support.h"
 #include "archives/archive_layout.h"
 #include "base/scramble.h"
 #include "base/setting_table.h"
+#include "fuzz_support.h"
 #include "project.h"
 #include "text_codec.h"
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_support.h"
 #include "archives/archive_layout.h"
 #include "base/scramble.h"
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = CText(std::string(reinterpret_cast<const char*>(data), size));

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_support.h"
 #include "base/setting_decode.h"
+#include "fuzz_support.h"
 
 namespace {
 

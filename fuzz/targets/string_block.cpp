@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_support.h"
 #include "base/string_block.h"
+#include "fuzz_support.h"
 #include "resource_tree.h"
 #include "string_tables.h"
 

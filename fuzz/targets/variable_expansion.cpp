@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_support.h"
 #include "base/text.h"
 #include "base/variable_expansion.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "app/streams.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
-#include "runtime/jvm_win.h"
 #include "base/variables.h"
+#include "runtime/jvm_win.h"
 #include "ui/report_win.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "ui/captured_output_win.h"
 #include "app/jvm_hooks.h"
+#include "ui/captured_output_win.h"
 
 namespace {
 constexpr size_t VmMessageCapacity = 4096;

@@ -1,12 +1,12 @@
 // Setting up System.out and System.err before main: the console, log files, then the capture pipe.
 #include "app/streams.h"
 
-#include "ui/captured_output_win.h"
 #include "app/stream_calls.h"
 #include "base/launch_config.h"
-#include "runtime/jvm_win.h"
 #include "base/text.h"
 #include "base/variables.h"
+#include "runtime/jvm_win.h"
+#include "ui/captured_output_win.h"
 #include "ui/report_win.h"
 
 namespace {

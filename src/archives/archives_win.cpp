@@ -9,10 +9,10 @@
 
 #include "archives/archive_layout.h"
 #include "archives/archives.h"
-#include "base/launch_config.h"
-#include "base/start_paths.h"
-#include "base/process_state_win.h"
 #include "base/handles_win.h"
+#include "base/launch_config.h"
+#include "base/process_state_win.h"
+#include "base/start_paths.h"
 #include "base/text.h"
 #include "ui/report_win.h"
 

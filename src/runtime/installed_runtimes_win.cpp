@@ -10,12 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/launch_config.h"
 #include "base/handles_win.h"
+#include "base/launch_config.h"
 #include "base/list_entries.h"
-#include "runtime/runtime_candidate.h"
-#include "runtime/runtime_search_win.h"
 #include "base/text.h"
+#include "runtime/installed_runtimes_win.h"
+#include "runtime/runtime_candidate.h"
+#include "runtime/runtime_lookup_win.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/directory_walk_win.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
-#include "base/directory_walk_win.h"
+#include "base/variables.h"
 #include "runtime/jvm_win.h"
 #include "runtime/runtime_paths.h"
 #include "runtime/runtime_search_win.h"
-#include "base/variables.h"
 #include "ui/report_win.h"
 
 ProcessWide<UniqueModule> JvmModule;

@@ -44,27 +44,3 @@ bool SearchRegistryKeys(char* result, size_t size, char* home, int firstRow, int
 // passes the version rule leaves its JavaHome in `home` (PathCapacity characters).
 bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size, char* home,
                           const char* preferredSubpath);
-
-// Where a runtime home keeps its jvm.dll, looked for as the registry rows do: each entry of JvmPath
-// under the home, the preferred subpath (may be null), then any jvm.dll below the home. With
-// `accept` a file counts only when accept takes it, the one found by listing too; without, any
-// file that opens counts. True with the path in `result` (`size` characters).
-bool FindRuntimeUnderHome(const char* home, const char* preferredSubpath, char* result, size_t size,
-                          bool (*accept)(const char* path));
-
-// Digits 6 to 9 (installed_runtimes_win.cpp): the keys of today's installers under
-// HKEY_LOCAL_MACHINE (6 the JavaSoft keys of Java 9 and later, 7 the OpenJDK distributions' keys),
-// both under HKEY_CURRENT_USER (8), and java.exe on PATH (9). Of the candidates that pass the
-// version rules and have a 64-bit jvm.dll, the highest version wins: its jvm.dll and home go into
-// `found`. False, found untouched, when none qualifies.
-bool SearchInstalledRuntimes(char digit, RuntimeFound* found);
-
-// A file named jvm.dll (any letter case) below `directory`, depth first, answered as
-// directory\jvm.dll; result holds PathCapacity characters. Junctions and links are not followed, and
-// nothing deeper than the path limit is searched.
-bool FindJvmDll(const char* directory, char* result);
-
-// 0 success (a string value, terminated inside the buffer); 1 value unreadable, not a string, or too
-// long for the buffer (the buffer then holds ""); -1 key cannot be opened. At most size - 1 bytes are
-// read; a value without its own terminator that fills them is taken as cut, so unreadable.
-int QueryRegistryString(HKEY root, const char* subkey, const char* name, char* buffer, size_t size);

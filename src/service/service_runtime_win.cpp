@@ -6,8 +6,8 @@
 #include "app/shutdown.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
-#include "runtime/jvm_win.h"
 #include "base/text.h"
+#include "runtime/jvm_win.h"
 #include "service/service_runtime_win.h"
 #include "ui/report_win.h"
 

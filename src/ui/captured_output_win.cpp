@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ui/captured_output_win.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
+#include "ui/captured_output_win.h"
 #include "ui/report_win.h"
 
 SRWLOCK OutputLock = SRWLOCK_INIT;

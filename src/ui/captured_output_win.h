@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstddef>
 
-#include "ui/output_ring.h"
 #include "base/handles_win.h"
+#include "ui/output_ring.h"
 
 // Guards the output ring. A lock that needs no set-up, so that a report made before or without a VM
 // (a failed create, an early failure) finds it ready.

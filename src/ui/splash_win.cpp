@@ -4,8 +4,8 @@
 #include "base/handles_win.h"
 #include "base/launch_config.h"
 #include "ui/report_win.h"
-#include "ui/splash_win.h"
 #include "ui/splash_rules.h"
+#include "ui/splash_win.h"
 
 std::atomic<HWND> SplashWindow{nullptr};
 std::atomic<bool> SplashFailed{false};

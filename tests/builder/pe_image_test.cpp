@@ -1,8 +1,8 @@
 // The PE image: reading any file safely, and replacing the resources of small made-up images and of
 // the real stub, checked with objdump. Whole launchers built from the
 // stub are compared with windres's, signed and run in the build and end-to-end tests.
-#include "byte_order.h"
 #include "base/setting_table.h"
+#include "byte_order.h"
 #include "launcher_report.h"
 #include "pe_image.h"
 #include "string_tables.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "e2e_support.h"
 #include "base/scramble.h"
+#include "e2e_support.h"
 
 namespace corvane::test {
 

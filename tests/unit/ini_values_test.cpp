@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "../shared/ini_settings.h"
 #include "base/text.h"
 #include "base/variable_expansion.h"
-#include "../shared/ini_settings.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include "app/application.h"
 #include "app/shutdown.h"
-#include "fake_screen.h"
 #include "base/launch_config.h"
 #include "base/setting_table.h"
-#include "runtime/jvm_win.h"
 #include "base/text.h"
+#include "fake_screen.h"
+#include "runtime/jvm_win.h"
 
 // The two exports the launcher checks for, so that this test program can stand in for jvm.dll
 // (jni.h declares them as imports; here they are defined and exported instead).

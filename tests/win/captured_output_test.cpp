@@ -7,11 +7,11 @@
 #include <cstdarg>
 #include <string>
 
-#include "ui/captured_output_win.h"
 #include "app/jvm_hooks.h"
-#include "fake_screen.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
+#include "fake_screen.h"
+#include "ui/captured_output_win.h"
 #include "ui/report_win.h"
 
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "base/process_state_win.h"
+#include "../shared/ini_settings.h"
 #include "base/ini_override.h"
 #include "base/launch_config.h"
-#include "runtime/runtime_search_win.h"
+#include "base/process_state_win.h"
 #include "base/text.h"
+#include "runtime/runtime_search_win.h"
 #include "scratch_files.h"
-#include "../shared/ini_settings.h"
 
 namespace {
 

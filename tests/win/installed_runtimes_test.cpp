@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/launch_config.h"
+#include "base/text.h"
 #include "runtime/runtime_candidate.h"
 #include "runtime/runtime_search_win.h"
-#include "base/text.h"
 #include "scratch_files.h"
 
 namespace {

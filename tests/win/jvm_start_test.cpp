@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_screen.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
 #include "base/setting_table.h"
-#include "runtime/jvm_win.h"
 #include "base/text.h"
+#include "fake_screen.h"
+#include "runtime/jvm_win.h"
 #include "scratch_files.h"
 
 namespace {

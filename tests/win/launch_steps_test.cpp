@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_screen.h"
 #include "base/launch_config.h"
 #include "base/launch_config_win.h"
-#include "launcher/launch_main_win.h"
 #include "base/process_state_win.h"
 #include "base/text.h"
+#include "fake_screen.h"
+#include "launcher/launch_main_win.h"
 
 namespace {
 

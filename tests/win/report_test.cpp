@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "fake_screen.h"
 #include "base/process_state_win.h"
+#include "fake_screen.h"
 #include "ui/report_win.h"
 
 namespace {

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "fake_screen.h"
-#include "scratch_files.h"
-#include "base/process_state_win.h"
 #include "base/launch_config.h"
-#include "runtime/runtime_search_win.h"
+#include "base/process_state_win.h"
 #include "base/text.h"
+#include "fake_screen.h"
+#include "runtime/runtime_lookup_win.h"
+#include "runtime/runtime_search_win.h"
+#include "scratch_files.h"
 
 namespace {
 

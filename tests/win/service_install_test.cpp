@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_screen.h"
 #include "base/launch_config.h"
 #include "base/text.h"
+#include "fake_screen.h"
 #include "service/service_install.h"
 
 namespace {

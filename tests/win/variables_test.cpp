@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/runtime_search_win.h"
 #include "base/process_state_win.h"
 #include "base/text.h"
-#include "scratch_files.h"
 #include "base/variables.h"
+#include "runtime/runtime_search_win.h"
+#include "scratch_files.h"
 
 namespace {
 
