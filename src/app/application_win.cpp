@@ -90,6 +90,7 @@ bool RunApplication(int count, char** args, bool attachMode) {
     DetachLauncherThread();
     return called;
   }
+  // Fails only for a process without a console, which then has no log-off event to survive.
   if (ServiceMode) SetConsoleCtrlHandler(LogoffControlHandler, TRUE);
   if (!PrepareStandardStreams()) return false;
   return CallApplication(env, count, args);

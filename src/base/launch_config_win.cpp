@@ -32,6 +32,8 @@ void ApplyPriorityClass(int32_t value) {
                                       ABOVE_NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS,
                                       BELOW_NORMAL_PRIORITY_CLASS, IDLE_PRIORITY_CLASS};
   const int index = PriorityClassIndex(value);
+  // Realtime, for one, needs a privilege: a priority that cannot be had leaves the normal one, and
+  // the application runs either way.
   if (index >= 0) SetPriorityClass(GetCurrentProcess(), Classes[index]);
 }
 

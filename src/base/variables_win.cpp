@@ -78,6 +78,7 @@ char* PrepareOutputPath(const char* path) {
   for (char* p = expanded + 1; *expanded != '\0' && *p != '\0'; ++p) {
     if (*p != '\\') continue;
     *p = '\0';
+    // A folder that cannot be made is reported as the log file that then cannot be opened.
     if (GetFileAttributesA(expanded) == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(expanded, nullptr);
     *p = '\\';
   }

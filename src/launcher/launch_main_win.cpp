@@ -45,6 +45,7 @@ void AllowOwnForegroundWindow() {
   using AllowFunction = BOOL(WINAPI*)(DWORD);
   auto allow = reinterpret_cast<AllowFunction>(
       reinterpret_cast<void*>(GetProcAddress(user32, "AllowSetForegroundWindow")));
+  // Only lets this process's windows come to the front; without it they may open behind others.
   if (allow != nullptr) allow(GetCurrentProcessId());
 }
 

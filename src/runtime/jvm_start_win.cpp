@@ -53,6 +53,8 @@ bool ProbeSystemVersion() {
 }
 
 void OpenConsole() {
+  // Fails when the process has a console already, which serves as well; a console that cannot be
+  // had at all leaves the output unseen, which is no reason to stop the start. So do the reopens.
   AllocConsole();
   std::freopen("CONIN$", "r", stdin);
   std::freopen("CONOUT$", "a", stdout);
@@ -60,7 +62,8 @@ void OpenConsole() {
 }
 
 // awt.dll from the runtime's own bin folder, and only from there: never from beside the
-// executable or from PATH. Its result is not examined.
+// executable or from PATH. Its result is not examined: a runtime without a usable AWT still runs
+// applications that show no window.
 void LoadAwtBeside(const char* runtimeDirectory) {
   char joined[PathCapacity], full[PathCapacity];
   if (JoinPath(joined, runtimeDirectory, "awt.dll") == nullptr) return;
@@ -83,6 +86,8 @@ bool LoadRuntime() {
     ReportError(Message(MessageJvmLoad), JvmDllPath);
     return false;
   }
+  // Either of the two lets the runtime's own DLLs be found in its bin folder; a folder that is not
+  // there makes the load below fail, which is reported.
   SetCurrentDirectoryA(runtimeDirectory);
   const SetDllDirectoryFunction setDllDirectory = FindSetDllDirectory();
   if (setDllDirectory != nullptr) setDllDirectory(runtimeDirectory);
@@ -92,8 +97,14 @@ bool LoadRuntime() {
     return false;
   }
   LoadAwtBeside(runtimeDirectory);
-  SetCurrentDirectoryA(saved);
+  // Setting the DLL folder back to the default cannot fail.
   if (setDllDirectory != nullptr) setDllDirectory(nullptr);
+  // The folder was current a moment ago; should it be gone, the application must not run in the
+  // runtime's bin folder instead.
+  if (!SetCurrentDirectoryA(saved)) {
+    ReportLastError(Message(MessageFileAccess), saved);
+    return false;
+  }
   if (!HasJniExports(JvmModule->Get())) {
     ReportError(Message(MessageJniInterfaces), JvmDllPath);
     return false;

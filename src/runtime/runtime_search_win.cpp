@@ -21,6 +21,8 @@
 
 namespace {
 
+// The not-found reaction's helpers: the start has failed and is reported already, and whether the
+// document or the command opened changes nothing the launcher could do next.
 void OpenDocumentWithShell(const char* document) {
   ShellExecuteA(nullptr, "open", document, nullptr, nullptr, SW_SHOW);
 }

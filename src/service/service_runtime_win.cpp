@@ -47,6 +47,7 @@ void SetStatus(DWORD state, DWORD waitHint, DWORD win32Exit = 0, DWORD specificE
     ServiceStatus.dwWin32ExitCode = win32Exit;
     ServiceStatus.dwServiceSpecificExitCode = specificExit;
   }
+  // A status the manager does not take has no other way to it; its own time-outs then apply.
   if (ServiceStatusHandle != nullptr) SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
   ReleaseSRWLockExclusive(&StatusLock);
 }
@@ -141,11 +142,18 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   // Registered by the driver already when it could be; a source it could not register is tried again.
   if (EventSource.load() == nullptr) EventSource = RegisterEventSourceA(nullptr, name);
   ServiceStatusHandle = RegisterServiceCtrlHandlerA(name, ServiceControlHandler);
+  const DWORD handlerError = GetLastError();
   if (EventSource.load() == nullptr) {
     // Nowhere to report to; the service still ends as stopped instead of leaving the manager waiting.
     SetStatus(SERVICE_STOPPED, 0, GetLastError(), 0);
     ServiceMainFinished = true;
     return;
+  }
+  // Without its handler the service cannot tell the manager its state or take a stop: said once
+  // here; the application still runs.
+  if (ServiceStatusHandle == nullptr) {
+    SetLastError(handlerError);
+    ReportLastErrorText();
   }
   ReportInfo(Message(MessageServiceStarted), name);
   SetStatus(SERVICE_RUNNING, 0);

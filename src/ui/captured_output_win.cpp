@@ -50,6 +50,7 @@ long ReadPiece(HANDLE pipe, PipeLines* lines, OVERLAPPED* overlapped, bool* stop
     HANDLE waits[2] = {overlapped->hEvent, captureStop->Get()};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
       *stopAsked = true;
+      // Fails only when nothing is pending any more; the result below says what became of the read.
       CancelIo(pipe);
     }
   }
@@ -86,6 +87,7 @@ bool AppendToOutputRing(const char* bytes, size_t count) {
   AcquireSRWLockExclusive(&OutputLock);
   if (OutputRingRecord* ring = Ring()) AppendToRing(ring, bytes, count);
   if (ServiceMode) {
+    // A copy for whoever watches the service's standard error; the ring above is what reports use.
     std::fwrite(bytes, 1, count < OutputRingCapacity ? count : OutputRingCapacity - 1, stderr);
     std::fflush(stderr);
   }

@@ -80,6 +80,8 @@ INT_PTR CALLBACK ErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
+// A box or dialog that cannot be shown has nowhere else to go: the report is lost, and the launcher
+// goes on as it would once the user had closed it.
 void ShowInfoBox(const char* text) {
   LoadCommonControls();
   MessageBoxA(nullptr, text, "Information", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
