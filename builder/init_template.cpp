@@ -138,4 +138,55 @@ Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
   return std::nullopt;
 }
 
+namespace {
+
+// How a setting's type reads in the table.
+const char* TypeName(SettingType type) {
+  switch (type) {
+    case SettingType::Flag:
+      return "true/false";
+    case SettingType::Number:
+      return "number";
+    case SettingType::Scrambled:
+      return "text (stored scrambled)";
+    case SettingType::Message:
+      return "text (message)";
+    default:
+      return "text";
+  }
+}
+
+// A stored value as a reader writes it: texts in quotes as they are, flags and numbers plain.
+std::string ShownValue(const SettingInfo& info, const std::string& stored) {
+  const std::string text = stored == "<null>" ? "" : stored;
+  switch (info.type) {
+    case SettingType::Flag:
+    case SettingType::Number:
+      return ProjectValue(info, stored);
+    case SettingType::Scrambled:
+      return "\"" + std::string(DescrambleText(stored.c_str())) + "\"";
+    default:
+      return "\"" + text + "\"";
+  }
+}
+
+}  // namespace
+
+Error WriteSettingsTable(const Bytes& stub, std::string& out) {
+  PeImage image;
+  ResourceTree tree;
+  if (Error bad = OpenLauncherStub(stub, image, tree)) return bad;
+  StringEntries settings;
+  if (Error bad = ReadStringTable(tree, 0, settings)) return "the stub's settings: " + *bad;
+  out = "| Id | Setting | Type | Meaning | Stub's value |\n|---|---|---|---|---|\n";
+  for (size_t i = 0; i < SettingCount; ++i) {
+    const SettingInfo& info = SettingTable[i];
+    const auto found = settings.find(static_cast<uint16_t>(info.id));
+    const std::string stored = found != settings.end() ? Utf16ToUtf8(found->second) : "";
+    out += "| " + std::to_string(info.id) + " | `" + info.name + "` | " + TypeName(info.type) + " | " +
+           SettingDescription(info.id) + " | `" + ShownValue(info, stored) + "` |\n";
+  }
+  return std::nullopt;
+}
+
 }  // namespace corvane::builder

@@ -12,7 +12,7 @@ const char* SettingDescription(int id) {
     case IdClassPath: return "class path entries separated by \";\"; a folder adds every .jar and .zip below it";
     case IdJvmSearchOrder: return "where to look for a runtime, one digit each: 0 JvmPath, 1-4 older installers' registry keys, 5 JAVA_HOME, 6-8 today's installers' keys (8 per-user), 9 java.exe on PATH";
     case IdRemoveTempArchives: return "delete the extracted archives once the application has ended";
-    case IdTempDirMode: return "where carried archives are extracted: 0 the working folder, 1 a folder beside it, 2 the system's temporary folder";
+    case IdTempDirMode: return "where carried archives are extracted: 0 the program's folder, 1 a folder in the program's folder, 2 the user's temporary folder";
     case IdInstallSwitch: return "command-line switch that installs the service";
     case IdUninstallSwitch: return "command-line switch that removes the service";
     case IdServiceSwitch: return "switch with which the service manager starts the launcher";
