@@ -92,7 +92,7 @@ enum class SettingType {
 
 struct SettingInfo {
   SettingId id;
-  const char* name;  // the LaunchConfig field name, also the key in settings files
+  const char* name;  // the LaunchConfig field name, also the key in project files ([settings])
   SettingType type;
 };
 
