@@ -10,6 +10,7 @@
 #include "archives/archive_layout.h"
 #include "base/text.h"
 #include "fuzz_support.h"
+#include "runtime/jvm_options.h"
 
 using namespace corvane::builder;
 

@@ -7,6 +7,7 @@
 
 #include "archives/archive_layout.h"
 #include "base/scramble.h"
+#include "base/start_paths.h"
 #include "base/setting_table.h"
 #include "fuzz_support.h"
 #include "project.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "archives/archive_layout.h"
 #include "base/scramble.h"
+#include "base/start_paths.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
