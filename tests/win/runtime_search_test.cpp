@@ -15,6 +15,7 @@
 #include "fake_screen.h"
 #include "runtime/runtime_lookup_win.h"
 #include "runtime/runtime_search_win.h"
+#include "runtime/search_order.h"
 #include "scratch_files.h"
 
 namespace {
@@ -26,14 +27,9 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   return info.param.name;
 }
 
-const char* const RuntimeKeys[] = {
-    "Software\\JavaSoft\\JRE",
-    "Software\\JavaSoft\\Java Runtime Environment",
-    "Software\\IBM\\Java2 Runtime Environment",
-    "Software\\JRockit\\Java Runtime Environment",
-    "Software\\JavaSoft\\Java Development Kit",
-    "Software\\IBM\\Java Development Kit",
-};
+// The rows of the older installers' table (its key names are checked by the host test of the
+// search order).
+const char* const* const RuntimeKeys = RuntimeRegistryKeys;
 const char* const ValuesKey = "Software\\Corvane Test Values";
 const char* const NoRuntimeText = "Unable to locate suitable Java Runtime (min %s) on this machine.";
 
@@ -83,7 +79,7 @@ void WriteCurrentVersion(int row, const std::string& version) {
 }
 
 void DeleteTestKeys() {
-  for (const char* key : RuntimeKeys) RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+  for (int row = 0; row < RuntimeRegistryRows; ++row) RegDeleteTreeA(HKEY_LOCAL_MACHINE, RuntimeKeys[row]);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, ValuesKey);
   // The vendors' keys too, but only when nothing else is below them (RegDeleteKeyA refuses then).
   for (const char* vendor : {"Software\\JavaSoft", "Software\\IBM", "Software\\JRockit"}) {
