@@ -63,9 +63,8 @@ void EnterServiceModeEarly(const Arguments& args) {
 }
 
 // With ServiceArgsFromCommandLine the service switches take name, description and start type from
-// the arguments that follow them.
-// These are settings too: they are applied before anything reads them. A text that cannot be copied
-// for want of memory keeps the configured one.
+// the arguments that follow them: settings too, applied before anything reads them. A text that
+// cannot be copied for want of memory keeps the configured one.
 void TakeServiceArguments(const Arguments& args) {
   LaunchConfigRecord& config = EditLaunchConfig();
   if (!config.ServiceArgsFromCommandLine) return;
