@@ -9,7 +9,8 @@
 //   app = ...       AppOptions, used only when `args` gives no argument
 //   args = ...      the command line of the first main call
 //   mode = ...      main (default), service (service properties), attached (a second native
-//                   thread attaches and calls main with `second` while the first call runs)
+//                   thread attaches and calls main with `second` while the first call runs; the
+//                   creating thread detaches and destroys the VM as soon as its own main returns)
 //   second = ...    the command line of the attached thread's main call
 //   fake = ...      why the fake jvm.dll cannot agree with HotSpot here (empty: it must agree)
 //   out = F MODE    System.out to file F before main, MODE append or replace (RedirectStandardStreams)
