@@ -57,7 +57,7 @@ bool SetLauncherProperties(JNIEnv* env, const LauncherProperties& v) {
 }
 
 bool AssembleMainArguments(const char* staticOptions, const char* appOptions, int count, char* const* args,
-                           ExpandToken expand, MainArguments* out) {
+                           ExpandToken expand, ArgumentList* out) {
   int staticCount = 0, optionCount = 0;
   char **statics = nullptr, **options = nullptr;
   ExpandedTokens(staticOptions != nullptr ? staticOptions : "", expand, &staticCount, &statics);
@@ -94,7 +94,7 @@ bool AssembleMainArguments(const char* staticOptions, const char* appOptions, in
 
 bool RunMain(JNIEnv* env, const char* mainClass, const char* staticOptions, const char* appOptions, int count,
              char* const* args, ExpandToken expand) {
-  MainArguments arguments;
+  ArgumentList arguments;
   if (!AssembleMainArguments(staticOptions, appOptions, count, args, expand, &arguments)) {
     ReportError(Message(MessageObject), "java/lang/String[]");
     return false;

@@ -32,16 +32,8 @@ using ExpandToken = char* (*)(const char* token);
 
 // The arguments of main: the static option tokens (expanded), then `args` exactly as given, or the
 // expanded AppOptions tokens when there are no arguments. Null and 0 when memory runs out.
-struct MainArguments {
-  int count = 0;
-  char** items = nullptr;
-  MainArguments() = default;
-  ~MainArguments() { FreeArgumentArray(count, items); }
-  MainArguments(const MainArguments&) = delete;
-  MainArguments& operator=(const MainArguments&) = delete;
-};
 bool AssembleMainArguments(const char* staticOptions, const char* appOptions, int count, char* const* args,
-                           ExpandToken expand, MainArguments* out);
+                           ExpandToken expand, ArgumentList* out);
 
 // AssembleMainArguments, then CallMain. True when main returned without an exception.
 bool RunMain(JNIEnv* env, const char* mainClass, const char* staticOptions, const char* appOptions, int count,

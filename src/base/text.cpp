@@ -158,8 +158,8 @@ char* CopyArgument(const char* start, size_t length) {
 
 }  // namespace
 
-void SplitCommandLine(const char* text, int* count, char*** array, bool reserveFirst) {
-  if (count == nullptr || array == nullptr) return;
+bool SplitCommandLine(const char* text, int* count, char*** array, bool reserveFirst) {
+  if (count == nullptr || array == nullptr) return false;
   *count = 0;
   *array = nullptr;
 
@@ -167,12 +167,12 @@ void SplitCommandLine(const char* text, int* count, char*** array, bool reserveF
   const int64_t limit = reserveFirst ? static_cast<int64_t>(INT_MAX) - 1 : INT_MAX;
   int64_t tokens = 0;
   const bool fits = ScanTokens(text, [&](const char*, size_t) { return ++tokens <= limit; });
-  if (!fits) return;
+  if (!fits) return false;
 
   const int total = static_cast<int>(tokens) + (reserveFirst ? 1 : 0);
-  if (total == 0) return;
+  if (total == 0) return true;
   char** entries = static_cast<char**>(std::calloc(static_cast<size_t>(total), sizeof(char*)));
-  if (entries == nullptr) return;
+  if (entries == nullptr) return false;
 
   int next = reserveFirst ? 1 : 0;
   const bool copied = ScanTokens(text, [&](const char* start, size_t length) {
@@ -184,10 +184,11 @@ void SplitCommandLine(const char* text, int* count, char*** array, bool reserveF
   if (!copied) {
     // Half an argument list would be read as a shorter command line.
     FreeArgumentArray(total, entries);
-    return;
+    return false;
   }
   *count = total;
   *array = entries;
+  return true;
 }
 
 void FreeArgumentArray(int count, char** array) {

@@ -38,10 +38,21 @@ char* NextToken(char* text, const char* delimiters, char** position);
 
 // Splits a command line or option text into a heap array of heap strings (see the quoting rules in
 // text.cpp). With reserveFirst, entry 0 stays null and the tokens start at index 1. The caller frees
-// the result with FreeArgumentArray. When memory runs out, or the count would not fit in an int,
-// nothing is split: count 0 and array null.
-void SplitCommandLine(const char* text, int* count, char*** array, bool reserveFirst);
+// the result with FreeArgumentArray. Only an empty text splits into nothing. When memory runs out,
+// or the count would not fit in an int, nothing is split (count 0, array null) and the answer is
+// false.
+bool SplitCommandLine(const char* text, int* count, char*** array, bool reserveFirst);
 void FreeArgumentArray(int count, char** array);
+
+// An argument array of SplitCommandLine's kind, freed with its scope.
+struct ArgumentList {
+  int count = 0;
+  char** items = nullptr;
+  ArgumentList() = default;
+  ~ArgumentList() { FreeArgumentArray(count, items); }
+  ArgumentList(const ArgumentList&) = delete;
+  ArgumentList& operator=(const ArgumentList&) = delete;
+};
 
 // Removes quoting from one argument in place (never makes it longer).
 void UnescapeArgument(char* text);

@@ -26,16 +26,6 @@
 
 namespace {
 
-// The argument array of SplitCommandLine, freed with its scope.
-struct Arguments {
-  int count = 0;
-  char** items = nullptr;
-  Arguments() = default;
-  Arguments(const Arguments&) = delete;
-  Arguments& operator=(const Arguments&) = delete;
-  ~Arguments() { FreeArgumentArray(count, items); }
-};
-
 bool Equals(const char* a, const char* b) { return a != nullptr && b != nullptr && std::strcmp(a, b) == 0; }
 
 // Looked up at run time: the function is missing on old systems.
@@ -52,7 +42,7 @@ void AllowOwnForegroundWindow() {
 // A start by the service manager (the service switch with a service name) reports to the event log
 // from its first report on: a box in the service's session would keep the service from ever reaching
 // its dispatcher. The source is the service's name, as ServiceMain would register it.
-void EnterServiceModeEarly(const Arguments& args) {
+void EnterServiceModeEarly(const ArgumentList& args) {
   if (args.count < 2) return;
   HeapText name(LoadConfigString(IdServiceName)), serviceSwitch(LoadConfigString(IdServiceSwitch));
   if (!name || name.get()[0] == '\0' || !Equals(args.items[1], serviceSwitch.get())) return;
@@ -65,7 +55,7 @@ void EnterServiceModeEarly(const Arguments& args) {
 // With ServiceArgsFromCommandLine the service switches take name, description and start type from
 // the arguments that follow them: settings too, applied before anything reads them. A text that
 // cannot be copied for want of memory keeps the configured one.
-void TakeServiceArguments(const Arguments& args) {
+void TakeServiceArguments(const ArgumentList& args) {
   LaunchConfigRecord& config = EditLaunchConfig();
   if (!config.ServiceArgsFromCommandLine) return;
   if (args.count > 2) ReplaceConfigText(&config.ServiceName, args.items[2]);
@@ -100,9 +90,9 @@ void RunAsService(const JvmStartRequest& request) {
 }
 
 // Another instance runs and SecondInstanceCall is set: call main in a JVM of this process.
-int RunSecondInstance(const Arguments& args, const JvmStartRequest& request) {
+int RunSecondInstance(const ArgumentList& args, const JvmStartRequest& request) {
   if (!StartJvm(request)) return -1;
-  Arguments combined;
+  ArgumentList combined;
   combined.items = SecondInstanceArguments(LaunchConfig.SecondInstanceArgs, args.count - 1, args.items + 1,
                                            &combined.count);
   if (combined.items == nullptr) return -1;
@@ -151,7 +141,7 @@ InstanceClaim ClaimSingleInstance(const char* mutexName) {
 
 int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InstanceHandle = instance;
-  Arguments args;
+  ArgumentList args;
   SplitCommandLine(commandLine, &args.count, &args.items, true);
   EnterServiceModeEarly(args);
   HeapText storedName(LoadConfigString(IdMainClass));

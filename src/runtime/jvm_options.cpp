@@ -44,9 +44,7 @@ OptionAssembly AssembleJvmOptionText(const char* jvmOptions, const char* classPa
 bool BuildJvmOptionList(const char* text, const JvmHooks& hooks, JvmOptionList* out) {
   int count = 0;
   char** strings = nullptr;
-  SplitCommandLine(text, &count, &strings, false);
-  // Only an empty text splits into nothing; any other text without its pieces ran out of memory.
-  if (strings == nullptr && text != nullptr && text[0] != '\0') return false;
+  if (!SplitCommandLine(text, &count, &strings, false)) return false;
   auto* options = static_cast<JavaVMOption*>(std::calloc(static_cast<size_t>(count) + 3, sizeof(JavaVMOption)));
   if (options == nullptr) {
     FreeArgumentArray(count, strings);

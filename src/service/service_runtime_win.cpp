@@ -52,15 +52,6 @@ void SetStatus(DWORD state, DWORD waitHint, DWORD win32Exit = 0, DWORD specificE
   ReleaseSRWLockExclusive(&StatusLock);
 }
 
-struct SplitArguments {
-  int count = 0;
-  char** items = nullptr;
-  explicit SplitArguments(const char* text) { SplitCommandLine(text != nullptr ? text : "", &count, &items, false); }
-  ~SplitArguments() { FreeArgumentArray(count, items); }
-  SplitArguments(const SplitArguments&) = delete;
-  SplitArguments& operator=(const SplitArguments&) = delete;
-};
-
 DWORD WINAPI ServiceWorker(void*) {
   ServiceSucceeded = true;
   const bool started = StartJvm(WorkerRequest);
@@ -70,7 +61,8 @@ DWORD WINAPI ServiceWorker(void*) {
   ReleaseSRWLockExclusive(&JvmLock);
   SetEvent(JvmReady);
   if (started) {
-    SplitArguments arguments(LaunchConfig.ServiceArgs);
+    ArgumentList arguments;
+    SplitCommandLine(LaunchConfig.ServiceArgs, &arguments.count, &arguments.items, false);
     const bool ran = RunApplication(arguments.count, arguments.items, false);
     ServiceSucceeded = ran;
     if (!ran) std::exit(-1);  // reported; no final service status
@@ -102,7 +94,8 @@ DWORD WINAPI ServiceStopWorker(void*) {
   if (byExit) {
     ServiceSucceeded = StopApplication(env);
   } else {
-    SplitArguments arguments(LaunchConfig.ServiceStopArgs);
+    ArgumentList arguments;
+    SplitCommandLine(LaunchConfig.ServiceStopArgs, &arguments.count, &arguments.items, false);
     ServiceSucceeded = CallApplication(env, arguments.count, arguments.items);
   }
   DetachLauncherThread();

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/application.h"
 #include "app/jni_calls.h"
 #include "app/run_sequence.h"
 #include "app/stream_calls.h"
@@ -45,8 +46,6 @@ constexpr int SetupFaultStatus = 2;
 // Distinct from every status a VM gives by itself, so that the transcript and the status agree
 // that the hook ended the process.
 constexpr int AbortHookStatus = 70;
-
-constexpr char AttachedThreadName[] = "Corvane thread";
 
 // The transcript: every write is complete and flushed at once, since the process may end in the
 // middle of a VM call.
@@ -196,25 +195,10 @@ char* ExpandContractToken(const char* token) {
   return replaced ? CopyText(result.c_str()) : nullptr;
 }
 
-// A command line of the scenario, split as the launcher splits one.
-struct SplitText {
-  int count = 0;
-  char** items = nullptr;
-  explicit SplitText(const std::string& text) { SplitCommandLine(text.c_str(), &count, &items, false); }
-  ~SplitText() { FreeArgumentArray(count, items); }
-  SplitText(const SplitText&) = delete;
-  SplitText& operator=(const SplitText&) = delete;
-};
-
-// A split that ran out of memory gives no tokens; for a non-empty text that would be a different
-// command line, so it is a fault.
-bool SplitFailed(const SplitText& split, const std::string& text) {
-  return split.items == nullptr && !text.empty() && text.find_first_not_of(' ') != std::string::npos;
-}
-
 bool RunScenarioMain(JNIEnv* env, const Scenario& s, const std::string& commandLine) {
-  SplitText args(commandLine);
-  if (SplitFailed(args, commandLine)) {
+  // Split as the launcher splits a command line; a split that ran out of memory is a fault.
+  ArgumentList args;
+  if (!SplitCommandLine(commandLine.c_str(), &args.count, &args.items, false)) {
     ReportError(Message(MessageObject), "java/lang/String[]");
     return false;
   }

@@ -423,7 +423,7 @@ TEST_P(MainArgumentAssembly, GivesStaticTokensThenArguments) {
   const ArgumentCase& c = GetParam();
   std::vector<char*> given;
   for (const std::string& g : c.given) given.push_back(const_cast<char*>(g.c_str()));
-  MainArguments arguments;
+  ArgumentList arguments;
   ASSERT_TRUE(AssembleMainArguments(c.statics, c.appOptions, static_cast<int>(given.size()), given.data(),
                                     ExpandPercent, &arguments));
   std::vector<std::string> got(arguments.items, arguments.items + arguments.count);
