@@ -43,9 +43,9 @@ void AllowOwnForegroundWindow() {
 // from its first report on: a box in the service's session would keep the service from ever reaching
 // its dispatcher. The source is the service's name, as ServiceMain would register it.
 void EnterServiceModeEarly(const ArgumentList& args) {
-  if (args.count < 2) return;
-  HeapText name(LoadConfigString(IdServiceName)), serviceSwitch(LoadConfigString(IdServiceSwitch));
-  if (!name || name.get()[0] == '\0' || !Equals(args.items[1], serviceSwitch.get())) return;
+  if (args.count < 2 || !Equals(args.items[1], HeapText(LoadConfigString(IdServiceSwitch)).get())) return;
+  HeapText name(LoadConfigString(IdServiceName));
+  if (!name || name.get()[0] == '\0') return;
   const bool fromCommandLine = DecodeFlag(HeapText(LoadConfigString(IdServiceArgsFromCommandLine)).get());
   ServiceMode = true;
   // Without a source (it could not be registered) the reports are lost, never shown in a box.
@@ -81,7 +81,6 @@ void UninstallCommand() {
 }
 
 void RunAsService(const JvmStartRequest& request) {
-  ServiceMode = true;
   RunServiceDispatcher(request);
   // The VM's exit hook ends the process with the application's status once the service has
   // reported its stop; the dispatcher's return must not end it first with 0.
@@ -183,7 +182,8 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const bool serviceSwitches = config.ServiceName[0] != '\0';
   const bool install = serviceSwitches && Equals(firstArgument, config.InstallSwitch);
   const bool uninstall = serviceSwitches && Equals(firstArgument, config.UninstallSwitch);
-  const bool serviceRun = serviceSwitches && Equals(firstArgument, config.ServiceSwitch);
+  // A start by the service manager was recognised before the first report could be made.
+  const bool serviceRun = ServiceMode;
   if (install || serviceRun) TakeServiceArguments(args);
   if (uninstall && config.ServiceArgsFromCommandLine && args.count > 2) {
     ReplaceConfigText(&EditLaunchConfig().ServiceName, args.items[2]);
