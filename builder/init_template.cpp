@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/scramble.h"
+#include "base/setting_decode.h"
 #include "base/setting_table.h"
 #include "launch_descriptions.h"
 #include "launcher_build.h"
@@ -35,7 +36,7 @@ namespace {
 
 // The project value of a stored setting text.
 std::string ProjectValue(const SettingInfo& info, const std::string& stored) {
-  const std::string text = stored == "<null>" ? "" : stored;
+  const std::string text = stored == NullMarker ? "" : stored;
   switch (info.type) {
     case SettingType::Flag:
       return text.empty() || text[0] != '0' ? "true" : "false";
@@ -158,7 +159,7 @@ const char* TypeName(SettingType type) {
 
 // A stored value as a reader writes it: texts in quotes as they are, flags and numbers plain.
 std::string ShownValue(const SettingInfo& info, const std::string& stored) {
-  const std::string text = stored == "<null>" ? "" : stored;
+  const std::string text = stored == NullMarker ? "" : stored;
   switch (info.type) {
     case SettingType::Flag:
     case SettingType::Number:

@@ -50,7 +50,7 @@ std::string Version(const std::array<uint16_t, 4>& v) {
 toml::table SettingNode(const SettingInfo& info, const StringEntries& entries) {
   const auto found = entries.find(static_cast<uint16_t>(info.id));
   const std::string stored = found != entries.end() ? Utf16ToUtf8(found->second) : "";
-  const std::string text = stored == "<null>" ? "" : stored;
+  const std::string text = stored == NullMarker ? "" : stored;
   toml::table node{{"id", static_cast<int64_t>(info.id)}, {"stored", stored}};
   switch (info.type) {
     case SettingType::Flag:

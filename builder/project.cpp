@@ -7,6 +7,7 @@
 #include "toml_library.h"
 
 #include "base/scramble.h"
+#include "base/setting_decode.h"
 #include "base/setting_table.h"
 #include "text_codec.h"
 
@@ -128,7 +129,7 @@ Error ApplySetting(const SettingInfo& info, const toml::node& node, const Place&
         if (!stored.empty() && stored.back() == '\\') return place("must not end with a backslash");
       }
       if (info.type == SettingType::Message) stored = StoredMessageText(stored);
-      if (stored.empty()) stored = "<null>";
+      if (stored.empty()) stored = NullMarker;
       break;
     }
   }
