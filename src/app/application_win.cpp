@@ -25,8 +25,7 @@ using FolderFunction = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
 // Reads the current folder or the executable's path into a buffer of 261 characters; false after
 // reporting message 2 with `what`.
 bool ReadPath(DWORD length, DWORD capacity, const char* what) {
-  if (length != 0 && length < capacity) return true;
-  if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (FitsBuffer(length, capacity)) return true;
   ReportLastError(Message(MessageFileAccess), what);
   return false;
 }

@@ -75,9 +75,7 @@ void LoadAwtBeside(const char* runtimeDirectory) {
 // Loads jvm.dll with its bin folder as current and DLL folder, then puts both back.
 bool LoadRuntime() {
   char saved[PathCapacity + 1];
-  const DWORD savedLength = GetCurrentDirectoryA(sizeof(saved), saved);
-  if (savedLength == 0 || savedLength >= sizeof(saved)) {
-    if (savedLength != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (!FitsBuffer(GetCurrentDirectoryA(sizeof(saved), saved), sizeof(saved))) {
     ReportLastError(Message(MessageFileAccess), "CURRENT_DIR");
     return false;
   }

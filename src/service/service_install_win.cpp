@@ -5,6 +5,7 @@
 
 #include "base/handles_win.h"
 #include "base/launch_config.h"
+#include "base/process_state_win.h"
 #include "base/text.h"
 #include "service/service_command.h"
 #include "service/service_install.h"
@@ -57,9 +58,7 @@ struct ServiceTexts {
 };
 
 bool PrepareServiceTexts(const char* name, const char* description, ServiceTexts* texts) {
-  const DWORD length = GetModuleFileNameA(nullptr, texts->exePath, PathCapacity);
-  if (length == 0 || length >= PathCapacity) {
-    if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (!GetExecutablePath(texts->exePath)) {
     ReportLastErrorText();
     return false;
   }
