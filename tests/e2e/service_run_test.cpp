@@ -79,6 +79,20 @@ class ServiceRun : public JavaAppTest {
     return events;
   }
 
+  std::vector<std::string> Log(const AppFolder& app) const { return Lines(ReadAll(app.folder / "service.log")); }
+
+  // Starts the installed service and waits until its log holds `line`.
+  void StartUntilLogged(const AppFolder& app, const std::string& line) {
+    Wine("net start " + service_, trace_);
+    ASSERT_TRUE(Await([&] { return Has(Log(app), line); })) << ReadAll(trace_);
+  }
+
+  // Stops the service and waits until the service manager says it has stopped.
+  void StopUntilStopped(int seconds = 60) {
+    Wine("net stop " + service_, trace_);
+    ASSERT_TRUE(Await([&] { return State() == "STOPPED"; }, seconds)) << ReadAll(trace_);
+  }
+
   bool EventSeen(const std::string& text) const {
     const std::vector<std::string> events = Events();
     return std::find(events.begin(), events.end(), text) != events.end();
@@ -93,18 +107,17 @@ TEST_F(ServiceRun, StartsMainWithTheServiceArgumentsAndStopsThroughASecondMain) 
   const AppFolder app = Install("java-service", "CorvaneJavaService");
   Wine("net start CorvaneJavaService", trace_);
   ASSERT_TRUE(Await([&] { return State() == "RUNNING"; })) << ReadAll(trace_);
-  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
+  ASSERT_TRUE(Await([&] { return Has(Log(app), "out started"); }))
       << ReadAll(app.folder / "service.log");
   EXPECT_TRUE(Await([&] { return EventSeen("The CorvaneJavaService service has started."); })) << ReadAll(trace_);
   // KeepStartDir is cleared for a service: main runs in the launcher's folder.
-  EXPECT_TRUE(Has(Lines(ReadAll(app.folder / "service.log")), "prop user.dir=" + WindowsPath(app.folder.string())))
+  EXPECT_TRUE(Has(Log(app), "prop user.dir=" + WindowsPath(app.folder.string())))
       << ReadAll(app.folder / "service.log");
 
-  Wine("net stop CorvaneJavaService", trace_);
-  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  StopUntilStopped();
   EXPECT_TRUE(Await([&] { return EventSeen("The CorvaneJavaService service has stopped."); })) << ReadAll(trace_);
   // The stop call ran main a second time; the first call then ended by itself.
-  const std::vector<std::string> log = Lines(ReadAll(app.folder / "service.log"));
+  const std::vector<std::string> log = Log(app);
   EXPECT_TRUE(Has(log, "stop requested") && Has(log, "stopped") && Has(log, "out main-ends"))
       << ReadAll(app.folder / "service.log");
   // Every report went to the event log: no box was ever shown by the service.
@@ -137,60 +150,46 @@ TEST_F(ServiceRun, AStopBeforeTheVmExistsWaitsForIt) {
   Wine("net start CorvaneSlowService", trace_);
   ASSERT_TRUE(Await([&] { return EventSeen("The CorvaneSlowService service has started."); })) << ReadAll(trace_);
   // The VM takes four seconds to start; the stop comes before it exists.
-  Wine("net stop CorvaneSlowService", trace_);
-  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  StopUntilStopped();
   EXPECT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
   // No attach to a VM that was not there: the stop call ran once the VM existed.
   EXPECT_EQ(Events(), (std::vector<std::string>{"The CorvaneSlowService service has started.",
                                                 "The CorvaneSlowService service has stopped."}));
-  const std::vector<std::string> log = Lines(ReadAll(app.folder / "service.log"));
+  const std::vector<std::string> log = Log(app);
   EXPECT_TRUE(Has(log, "stop requested") && Has(log, "out main-ends")) << ReadAll(app.folder / "service.log");
 }
 
 TEST_F(ServiceRun, StopByExitRunsTheShutdownHooksAndReportsTheStop) {
   const AppFolder app = Install("java-service-exit", "CorvaneExitService");
-  Wine("net start CorvaneExitService", trace_);
-  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
-      << ReadAll(trace_);
-  Wine("net stop CorvaneExitService", trace_);
-  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  StartUntilLogged(app, "out started");
+  StopUntilStopped();
   EXPECT_TRUE(Await([&] { return EventSeen("The CorvaneExitService service has stopped."); })) << ReadAll(trace_);
-  EXPECT_TRUE(Has(Lines(ReadAll(app.folder / "service.log")), "hook shutdown-hook"))
+  EXPECT_TRUE(Has(Log(app), "hook shutdown-hook"))
       << ReadAll(app.folder / "service.log");
 }
 
-TEST_F(ServiceRun, AStopCallThatWaitsForMainToEndStopsTheServiceThroughItsOwnExit) {
-  const AppFolder app = Install("java-service-stop-joins", "CorvaneJoinService");
-  Wine("net start CorvaneJoinService", trace_);
-  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
-      << ReadAll(trace_);
-  Wine("net stop CorvaneJoinService", trace_);
-  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
-  EXPECT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
-  // The first main returned and let go of its thread, so the stop call's join ended and its
-  // System.exit(7) ended the service: no time-out.
-  EXPECT_EQ(Events(), (std::vector<std::string>{"The CorvaneJoinService service has started.",
-                                                "The CorvaneJoinService service has stopped."}));
-  const std::vector<std::string> log = Lines(ReadAll(app.folder / "service.log"));
-  EXPECT_TRUE(Has(log, "out main-ends") && Has(log, "joined") && Has(log, "exit 7"))
-      << ReadAll(app.folder / "service.log");
-}
-
-TEST_F(ServiceRun, AReportBeforeTheServiceRunsGoesToTheEventLogAndTheServiceStillStarts) {
-  const AppFolder app = Install("java-service-blocked-archives", "CorvaneBlockedService");
+// One start shows two things: the reports of a service start reach the event log from the first
+// one on (a box would keep the service from ever starting), and a stop call may wait for the first
+// main to end.
+TEST_F(ServiceRun, ReportsGoToTheEventLogFromTheFirstAndAStopCallMayWaitForMain) {
+  const AppFolder app = Install("java-service-join", "CorvaneJoinService");
   // A file in the place of the temporary folder: the carried archive cannot be written.
   std::ofstream(app.folder / ScenarioTempName()) << "a file where the folder belongs";
-  Wine("net start CorvaneBlockedService", trace_);
-  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
-      << ReadAll(trace_);
+  StartUntilLogged(app, "out started");
   ASSERT_TRUE(Await([&] { return Events().size() >= 2; })) << ReadAll(trace_);
-  const std::vector<std::string> events = Events();
   // The trace doubles each backslash.
-  EXPECT_EQ(events[0].rfind("Error writing to file/directory: .\\\\" + ScenarioTempName() + "\\\\first.jar", 0), 0u)
-      << events[0];
-  EXPECT_EQ(events[1], "The CorvaneBlockedService service has started.");
-  Wine("net stop CorvaneBlockedService", trace_);
-  EXPECT_TRUE(Await([&] { return State() == "STOPPED"; })) << ReadAll(trace_);
+  EXPECT_EQ(Events()[0].rfind("Error writing to file/directory: .\\\\" + ScenarioTempName() + "\\\\first.jar", 0), 0u)
+      << Events()[0];
+  StopUntilStopped();
+  EXPECT_TRUE(Await([&] { return Events().size() >= 3; })) << ReadAll(trace_);
+  // The first main returned and let go of its thread, so the stop call's join ended and its
+  // System.exit(7) ended the service: no time-out.
+  const std::vector<std::string> events = Events();
+  EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()),
+            (std::vector<std::string>{"The CorvaneJoinService service has started.",
+                                      "The CorvaneJoinService service has stopped."}));
+  const std::vector<std::string> log = Log(app);
+  EXPECT_TRUE(Has(log, "out main-ends") && Has(log, "joined") && Has(log, "exit 7")) << ReadAll(app.folder / "service.log");
 }
 
 TEST_F(ServiceRun, AServiceWhoseJvmCannotBeLoadedReportsItsFailure) {
@@ -208,13 +207,10 @@ TEST_F(ServiceRun, AServiceWhoseJvmCannotBeLoadedReportsItsFailure) {
 
 TEST_F(ServiceRun, AnApplicationThatIgnoresTheStopIsEndedAfterTheTimeOut) {
   const AppFolder app = Install("java-service-stubborn", "CorvaneStubbornService");
-  Wine("net start CorvaneStubbornService", trace_);
-  ASSERT_TRUE(Await([&] { return Has(Lines(ReadAll(app.folder / "service.log")), "out started"); }))
-      << ReadAll(trace_);
-  Wine("net stop CorvaneStubbornService", trace_);
+  StartUntilLogged(app, "out started");
   // Stop pending while the application goes on; then the time-out ends it.
-  ASSERT_TRUE(Await([&] { return State() == "STOPPED"; }, 90)) << ReadAll(trace_);
-  EXPECT_TRUE(Has(Lines(ReadAll(app.folder / "service.log")), "out ignored"));
+  StopUntilStopped(90);
+  EXPECT_TRUE(Has(Log(app), "out ignored"));
   EXPECT_TRUE(Await([&] { return Events().size() >= 3; })) << ReadAll(trace_);
   EXPECT_EQ(Events(), (std::vector<std::string>{
                           "The CorvaneStubbornService service has started.",
