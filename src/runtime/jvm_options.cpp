@@ -50,11 +50,14 @@ bool BuildJvmOptionList(const char* text, const JvmHooks& hooks, JvmOptionList* 
     FreeArgumentArray(count, strings);
     return false;
   }
-  for (int i = 0; i < count; ++i) options[i].optionString = strings[i];
+  // The hooks come first: the VM takes its options in order, and only what it says after its
+  // "vfprintf" option reaches the hook, so that a complaint about a configured option ("Unrecognized
+  // option: ...") is kept for the error report instead of going to a standard error nobody sees.
+  options[0] = {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(hooks.vfprintfHook)};
+  options[1] = {const_cast<char*>("abort"), reinterpret_cast<void*>(hooks.abortHook)};
+  options[2] = {const_cast<char*>("exit"), reinterpret_cast<void*>(hooks.exitHook)};
+  for (int i = 0; i < count; ++i) options[3 + i].optionString = strings[i];
   std::free(strings);  // the strings now belong to the options
-  options[count] = {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(hooks.vfprintfHook)};
-  options[count + 1] = {const_cast<char*>("abort"), reinterpret_cast<void*>(hooks.abortHook)};
-  options[count + 2] = {const_cast<char*>("exit"), reinterpret_cast<void*>(hooks.exitHook)};
   out->options = options;
   out->count = count + 3;
   return true;

@@ -45,7 +45,7 @@ struct JvmOptionList {
   int count;
 };
 
-// The option array for `text`, split like a command line, followed by the hooks in the order
-// "vfprintf", "abort", "exit". The strings and the array are malloc'd and never freed: the VM may
+// The option array: the hooks in the order "vfprintf", "abort", "exit", then `text` split like a
+// command line. The strings and the array are malloc'd and never freed: the VM may
 // keep pointers to them. False when memory runs out.
 bool BuildJvmOptionList(const char* text, const JvmHooks& hooks, JvmOptionList* out);

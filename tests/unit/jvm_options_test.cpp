@@ -86,7 +86,8 @@ jint JNICALL TestPrint(FILE*, const char*, va_list) { return 0; }
 void JNICALL TestExit(jint) {}
 void JNICALL TestAbort() {}
 
-TEST(OptionList, HasTheSplitOptionsThenTheHooksInTheirOrder) {
+// The hooks come first, so that the VM's complaint about any configured option goes through them.
+TEST(OptionList, HasTheHooksInTheirOrderThenTheSplitOptions) {
   const JvmHooks hooks{TestPrint, TestExit, TestAbort};
   struct Case {
     const char* text;
@@ -99,10 +100,10 @@ TEST(OptionList, HasTheSplitOptionsThenTheHooksInTheirOrder) {
     ASSERT_TRUE(BuildJvmOptionList(c.text, hooks, &list)) << c.text;
     ASSERT_EQ(list.count, static_cast<int>(c.options.size()) + 3) << c.text;
     for (size_t i = 0; i < c.options.size(); ++i) {
-      EXPECT_EQ(list.options[i].optionString, c.options[i]) << c.text;
-      EXPECT_EQ(list.options[i].extraInfo, nullptr) << c.text;
+      EXPECT_EQ(list.options[3 + i].optionString, c.options[i]) << c.text;
+      EXPECT_EQ(list.options[3 + i].extraInfo, nullptr) << c.text;
     }
-    const JavaVMOption* hook = list.options + c.options.size();
+    const JavaVMOption* hook = list.options;
     EXPECT_STREQ(hook[0].optionString, "vfprintf");
     EXPECT_EQ(hook[0].extraInfo, reinterpret_cast<void*>(TestPrint));
     EXPECT_STREQ(hook[1].optionString, "abort");
