@@ -1,278 +1,127 @@
 #include "scenario_file.h"
 
-#include <cstdio>
-#include <set>
-#include <utility>
+#include <fstream>
 
 #include "base/file_names.h"
 
 namespace {
 
-bool ValidName(const std::string& name) {
-  if (name.empty() || name.size() > 80 || name.front() == '-') return false;
-  for (char c : name) {
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-    if (!allowed) return false;
+bool OnlyOf(const std::string& text, const std::string& others) {
+  for (char c : text) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || others.find(c) != std::string::npos)) return false;
   }
-  return true;
+  return !text.empty() && text.size() <= 80;
 }
 
-// A name for a file of the run's folder that means the same on Linux and under Wine (case, trailing
-// dots, devices) and cannot leave the folder or clobber the test's own capture files.
-bool CheckFileName(const std::string& name, std::string* fault) {
-  bool allowed = !name.empty() && name.size() <= 64;
-  for (char c : name) {
-    allowed = allowed && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.');
-  }
-  const char first = name.empty() ? '.' : name[0];
-  const bool plainStart = (first >= 'a' && first <= 'z') || (first >= '0' && first <= '9');
-  if (!allowed || !plainStart || name.back() == '.') {
-    *fault = "file name '" + name + "' must be lower-case letters, digits, '-', '_' and '.', " +
-             "start with a letter or digit and not end with '.'";
-    return false;
-  }
-  // "nul.log" is the null device on Windows, a file on Linux.
-  if (IsDeviceName(name.c_str())) {
-    *fault = "file name '" + name + "' is a device on Windows";
-    return false;
-  }
-  if (name == "stdout.txt" || name == "stderr.txt" || name == "transcript.txt") {
-    *fault = "file name '" + name + "' is the test's own capture file";
-    return false;
-  }
-  return true;
+// A name of the run's folder that means the same on Linux and under Wine and cannot leave it.
+bool PlainFileName(const std::string& name) {
+  return OnlyOf(name, "-_.") && name[0] != '.' && name[0] != '-' && name.back() != '.' && !IsDeviceName(name.c_str());
 }
 
-// "NAME append" or "NAME replace".
-bool ParseStreamFile(const std::string& value, ScenarioStreamFile* out, std::string* fault) {
-  const size_t space = value.find(' ');
-  const std::string mode = space == std::string::npos ? "" : value.substr(space + 1);
-  if (mode != "append" && mode != "replace") {
-    *fault = "a stream's file must be 'NAME append' or 'NAME replace', not '" + value + "'";
-    return false;
-  }
-  if (!CheckFileName(value.substr(0, space), fault)) return false;
-  out->name = value.substr(0, space);
-  out->append = mode == "append";
-  return true;
+std::string Trim(const std::string& text) {
+  const size_t start = text.find_first_not_of(" \t\r");
+  return start == std::string::npos ? "" : text.substr(start, text.find_last_not_of(" \t\r") + 1 - start);
 }
 
-bool AddEntryBefore(Scenario* s, EntryBefore entry, std::string* fault) {
-  if (!CheckFileName(entry.name, fault)) return false;
-  for (const EntryBefore& e : s->before) {
-    if (e.name == entry.name) {
-      *fault = "'" + entry.name + "' made twice before the run";
-      return false;
-    }
-  }
-  s->before.push_back(std::move(entry));
-  return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Replaces each \xHH with its byte. A \x without two hex digits, or one giving byte 0 (which
-// would end the text early), is refused.
-bool DecodeBytes(const std::string& value, std::string* out, std::string* fault) {
+// Replaces each \xHH with its byte; false for a \x without two hex digits or giving byte 0.
+bool DecodeBytes(const std::string& value, std::string* out) {
   out->clear();
   for (size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 'x') {
-      const int high = i + 2 < value.size() ? HexDigit(value[i + 2]) : -1;
-      const int low = i + 3 < value.size() ? HexDigit(value[i + 3]) : -1;
-      if (high < 0 || low < 0) {
-        *fault = "\\x needs two hex digits";
-        return false;
-      }
-      const int byte = high * 16 + low;
-      if (byte == 0) {
-        *fault = "\\x00 cannot be part of a text";
-        return false;
-      }
-      out->push_back(static_cast<char>(byte));
-      i += 3;
+    if (value.compare(i, 2, "\\x") != 0) {
+      out->push_back(value[i]);
       continue;
     }
-    out->push_back(value[i]);
+    const std::string hex = value.substr(i + 2, 2);
+    if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos || hex == "00") return false;
+    out->push_back(static_cast<char>(std::stoi(hex, nullptr, 16)));
+    i += 3;
   }
   return true;
 }
 
-std::string TrimRight(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-std::string TrimLeft(const std::string& text) {
-  size_t start = 0;
-  while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-  return text.substr(start);
-}
-
-// Stores one "key = value" line into the scenario; false with `fault` for an unknown key, a
-// repeated key or a bad value.
-bool SetField(Scenario* s, std::set<std::string>* seen, const std::string& key, const std::string& value,
-              std::string* fault) {
-  const bool repeatable = key == "file-before" || key == "folder-before";
-  if (!repeatable && !seen->insert(key).second) {
-    *fault = "key '" + key + "' given twice";
-    return false;
+// Stores one "key = value" line into the scenario; the fault when the key or value is wrong.
+std::string SetField(Scenario* s, const std::string& key, const std::string& raw) {
+  std::string value;
+  if (!DecodeBytes(raw, &value)) return "\\x needs two hex digits other than 00";
+  std::string* texts[] = {&s->about, &s->vmOptions, &s->mainClass, &s->staticOptions, &s->appOptions, &s->args,
+                          &s->secondArgs};
+  const char* textKeys[] = {"about", "vm", "class", "static", "app", "args", "second"};
+  for (size_t i = 0; i < std::size(textKeys); ++i) {
+    if (key != textKeys[i]) continue;
+    *texts[i] = value;
+    return "";
   }
-  std::string decoded;
-  if (!DecodeBytes(value, &decoded, fault)) return false;
-  if (key == "about") {
-    s->about = decoded;
-  } else if (key == "vm") {
-    s->vmOptions = decoded;
-  } else if (key == "class") {
-    if (decoded.empty()) {
-      *fault = "class must not be empty";
-      return false;
-    }
-    s->mainClass = decoded;
-  } else if (key == "static") {
-    s->staticOptions = decoded;
-  } else if (key == "app") {
-    s->appOptions = decoded;
-  } else if (key == "args") {
-    s->args = decoded;
-  } else if (key == "second") {
-    s->secondArgs = decoded;
-  } else if (key == "fake") {
-    s->fakeDiffers = decoded;
-  } else if (key == "out") {
-    return ParseStreamFile(decoded, &s->out, fault);
-  } else if (key == "err") {
-    return ParseStreamFile(decoded, &s->err, fault);
-  } else if (key == "file-before") {
-    const size_t colon = decoded.find(':');
-    if (colon == std::string::npos) {
-      *fault = "file-before must be 'NAME: TEXT', not '" + decoded + "'";
-      return false;
-    }
-    EntryBefore file{TrimRight(decoded.substr(0, colon)), false, TrimLeft(decoded.substr(colon + 1))};
-    return AddEntryBefore(s, std::move(file), fault);
-  } else if (key == "folder-before") {
-    return AddEntryBefore(s, EntryBefore{decoded, true, ""}, fault);
-  } else if (key == "mode") {
-    if (decoded == "main") {
-      s->mode = ScenarioMode::Main;
-    } else if (decoded == "service") {
-      s->mode = ScenarioMode::Service;
-    } else if (decoded == "attached") {
-      s->mode = ScenarioMode::Attached;
-    } else {
-      *fault = "mode must be main, service or attached, not '" + decoded + "'";
-      return false;
-    }
-  } else {
-    *fault = "unknown key '" + key + "'";
-    return false;
+  if (key == "mode") {
+    s->mode = value == "service" ? ScenarioMode::Service : value == "attached" ? ScenarioMode::Attached : ScenarioMode::Main;
+    return value == "main" || value == "service" || value == "attached" ? "" : "mode must be main, service or attached";
   }
-  return true;
-}
-
-// A finished block must be complete: `second` belongs to attached mode and nowhere else.
-bool CheckScenario(const Scenario& s, std::string* fault) {
-  const bool attached = s.mode == ScenarioMode::Attached;
-  if (attached && s.secondArgs.empty()) {
-    *fault = "scenario '" + s.name + "' is attached but has no 'second'";
-    return false;
+  if (key == "out" || key == "err") {
+    ScenarioStreamFile& file = key == "out" ? s->out : s->err;
+    const size_t space = value.find(' ');
+    file.name = value.substr(0, space);
+    file.append = space != std::string::npos && value.substr(space + 1) == "append";
+    const bool replace = space != std::string::npos && value.substr(space + 1) == "replace";
+    return PlainFileName(file.name) && (file.append || replace) ? "" : "a stream's file must be 'NAME append' or 'NAME replace'";
   }
-  if (!attached && !s.secondArgs.empty()) {
-    *fault = "scenario '" + s.name + "' has 'second' but is not attached";
-    return false;
+  EntryBefore entry{value, key == "folder-before", ""};
+  if (key == "file-before") {
+    const size_t colon = value.find(':');
+    if (colon == std::string::npos) return "file-before must be 'NAME: TEXT'";
+    entry = EntryBefore{Trim(value.substr(0, colon)), false, Trim(value.substr(colon + 1))};
+  } else if (key == "jar" || key == "cd") {
+    (key == "jar" ? s->jar : s->folder) = value;
+    return PlainFileName(value) ? "" : "'" + value + "' is no plain name of the run's folder";
+  } else if (key != "folder-before") {
+    return "unknown key '" + key + "'";
   }
-  return true;
+  if (!PlainFileName(entry.name)) return "'" + entry.name + "' is no plain name of the run's folder";
+  s->before.push_back(entry);
+  return "";
 }
 
 }  // namespace
 
-bool ParseScenarios(const std::string& text, std::vector<Scenario>* scenarios, std::string* error) {
-  scenarios->clear();
-  std::vector<Scenario> result;
-  std::set<std::string> names;
-  std::set<std::string> seen;
-  std::string fault;
-  int lineNumber = 0;
-  size_t start = 0;
-  auto fail = [&](const std::string& what) {
-    *error = "line " + std::to_string(lineNumber) + ": " + what;
-    return false;
-  };
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = TrimRight(text.substr(start, end - start));
-    start = end + 1;
-    ++lineNumber;
-    const std::string content = TrimLeft(line);
-    if (content.empty() || content[0] == '#') continue;
-    if (content[0] == '[') {
-      if (content.back() != ']') return fail("a section line must end with ']'");
-      const std::string name = content.substr(1, content.size() - 2);
-      if (!ValidName(name)) return fail("scenario name '" + name + "' must be lower-case letters, digits and '-'");
-      if (!names.insert(name).second) return fail("scenario '" + name + "' given twice");
-      if (!result.empty() && !CheckScenario(result.back(), &fault)) return fail(fault);
-      result.emplace_back();
-      result.back().name = name;
-      seen.clear();
-      continue;
-    }
-    const size_t equals = content.find('=');
-    if (equals == std::string::npos) return fail("expected 'key = value' or '[name]'");
-    if (result.empty()) return fail("a value before the first '[name]'");
-    const std::string key = TrimRight(content.substr(0, equals));
-    const std::string value = TrimLeft(content.substr(equals + 1));
-    if (!SetField(&result.back(), &seen, key, value, &fault)) return fail(fault);
-  }
-  if (!result.empty() && !CheckScenario(result.back(), &fault)) return fail(fault);
-  if (result.empty()) {
-    *error = "no scenario in the file";
-    return false;
-  }
-  *scenarios = std::move(result);
-  return true;
-}
-
 std::vector<std::string> RecordedFiles(const Scenario& s) {
   std::vector<std::string> names;
-  auto add = [&](const std::string& name) {
-    if (name.empty()) return;
-    for (const std::string& n : names) {
-      if (n == name) return;
-    }
-    names.push_back(name);
-  };
-  add(s.out.name);
-  add(s.err.name);
-  for (const EntryBefore& e : s.before) add(e.name);
+  std::vector<std::string> all = {s.out.name, s.err.name};
+  for (const EntryBefore& e : s.before) all.push_back(e.name);
+  for (const std::string& name : all) {
+    bool seen = name.empty();
+    for (const std::string& n : names) seen = seen || n == name;
+    if (!seen) names.push_back(name);
+  }
   return names;
 }
 
 bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path;
-    return false;
-  }
-  std::string text;
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  const bool readError = std::ferror(file) != 0;
-  std::fclose(file);
-  if (readError) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
     *error = "cannot read " + path;
     return false;
   }
-  if (!ParseScenarios(text, scenarios, error)) {
-    *error = path + ": " + *error;
-    return false;
+  scenarios->clear();
+  std::string line, fault;
+  for (int number = 1; fault.empty() && std::getline(in, line); ++number) {
+    line = Trim(line);
+    if (line.empty() || line[0] == '#') continue;
+    const size_t equals = line.find('=');
+    if (line[0] == '[' && line.back() == ']') {
+      scenarios->emplace_back();
+      scenarios->back().name = line.substr(1, line.size() - 2);
+      if (!OnlyOf(scenarios->back().name, "-")) fault = "a scenario name is lower-case letters, digits and '-'";
+    } else if (equals == std::string::npos || scenarios->empty()) {
+      fault = "expected '[name]' or, after it, 'key = value'";
+    } else {
+      fault = SetField(&scenarios->back(), Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
+    }
+    if (!fault.empty()) *error = path + ":" + std::to_string(number) + ": " + fault;
   }
-  return true;
+  for (const Scenario& s : *scenarios) {
+    if (fault.empty() && (s.mode == ScenarioMode::Attached) == s.secondArgs.empty()) {
+      fault = "'second' belongs to attached mode, and attached mode needs it";
+      *error = path + ": scenario " + s.name + ": " + fault;
+    }
+  }
+  if (fault.empty() && scenarios->empty()) *error = fault = path + ": no scenario";
+  return fault.empty();
 }

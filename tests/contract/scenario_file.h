@@ -12,20 +12,21 @@
 //                   thread attaches and calls main with `second` while the first call runs; the
 //                   creating thread detaches and destroys the VM as soon as its own main returns)
 //   second = ...    the command line of the attached thread's main call
-//   fake = ...      why the fake jvm.dll cannot agree with HotSpot here (empty: it must agree)
+//   jar = F         the application's jar is copied to F, and the class path is the relative F
+//   cd = F          folder F becomes current right after the VM is created, as the launcher's
+//                   WorkingDir does
 //   out = F MODE    System.out to file F before main, MODE append or replace (RedirectStandardStreams)
 //   err = F MODE    the same for System.err
 //   file-before = F: TEXT    file F holds TEXT and a line end before the run (may repeat)
 //   folder-before = F        folder F exists before the run (may repeat)
 //
-// F is a plain file name in the run's folder (the current folder of the run): lower-case letters,
-// digits, '-', '_' and '.', starting with a letter or digit, not ending with '.', no device name
-// of Windows and none of the test's own files, so that it names the same file on Linux and under
-// Wine and nothing outside the run's folder. After the run the test records every file that
-// `out`, `err` and the *-before keys name.
+// F is a plain name in the run's folder (the current folder of the run): lower-case letters,
+// digits, '-', '_' and '.', starting with a letter or digit, no device name of Windows, so that it
+// names the same file on Linux and under Wine and nothing outside the run's folder. After the run
+// the test records every file that `out`, `err` and the *-before keys name.
 //
 // Lines starting with '#' and blank lines are skipped. In values, \xHH stands for one byte (so
-// that bytes above 127 can be written in a plain ASCII file); every other character is kept.
+// that bytes above 127 can be written in a plain ASCII file).
 #pragma once
 
 #include <string>
@@ -56,7 +57,8 @@ struct Scenario {
   std::string args;
   ScenarioMode mode = ScenarioMode::Main;
   std::string secondArgs;
-  std::string fakeDiffers;
+  std::string jar;
+  std::string folder;
   ScenarioStreamFile out;
   ScenarioStreamFile err;
   std::vector<EntryBefore> before;
@@ -66,9 +68,6 @@ struct Scenario {
 // name once, in that order.
 std::vector<std::string> RecordedFiles(const Scenario& s);
 
-// Parses a scenario file's text. On a malformed file answers false with `error` naming the line
-// and the fault, and `scenarios` empty.
-bool ParseScenarios(const std::string& text, std::vector<Scenario>* scenarios, std::string* error);
-
-// Reads and parses the file at `path`.
+// Reads and parses the scenario file at `path`. On a malformed file answers false with `error`
+// naming the line and the fault.
 bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios, std::string* error);
