@@ -235,9 +235,10 @@ TEST_F(Archives, AFolderThatCannotBeMadeIsReportedAndTheApplicationStillStarts) 
 
 TEST_F(Archives, AfterSystemExitTheCleanupChildRemovesTheArchivesButNotTheUsersFiles) {
   // The archives go into the program's folder; the application works in "data", which holds a file
-  // of the user's with an archive's name.
+  // of the user's with an archive's name. The VM opens its class path when it is made, from the
+  // program's folder: WorkingDir only takes effect after that.
   const AppFolder app = ArchiveApp(
-      "TempDirMode = 0\nRemoveTempArchives = true\nWorkingDir = \"data\"\nClassPath = \"..\\\\scenario-app.jar\"\n",
+      "TempDirMode = 0\nRemoveTempArchives = true\nWorkingDir = \"data\"\nClassPath = \"scenario-app.jar\"\n",
       TwoArchives);
   fs::create_directories(app.folder / "data");
   std::ofstream(app.folder / "data" / "x.jar") << "the user's own";

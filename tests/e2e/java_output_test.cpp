@@ -87,14 +87,16 @@ TEST_F(JavaOutput, AnAbortingVmShowsItsOwnMessages) {
   EXPECT_EQ(result.exitCode, 3u);  // the C runtime's abort
 }
 
-TEST_F(JavaOutput, AnUnknownOptionIsReportedWithoutDetails) {
-  // The runtime prints its complaint on the process's standard error, not through the hook (the
-  // launcher's hooks follow the configured options), so there is nothing captured to show.
+TEST_F(JavaOutput, AnUnknownOptionIsReportedWithTheVmsReasonAsDetails) {
+  // The launcher's hooks come before the configured options, so the VM's complaint goes through the
+  // vfprintf hook into the captured output instead of the process's standard error.
   const AppFolder app = MakeAppFolder("java-capture-bad-option");
   const RunResult result = RunApp(app, "");
-  EXPECT_EQ(Shown(result), std::vector<std::string>{"Error: Unable to create JVM instance using jre\\bin\\server\\jvm.dll"});
+  ASSERT_EQ(result.dialogs.size(), 1u) << testing::PrintToString(Shown(result));
+  const Dialog& dialog = result.dialogs[0];
+  EXPECT_EQ(dialog.TextOf(MessageControl), "Unable to create JVM instance using jre\\bin\\server\\jvm.dll");
+  EXPECT_EQ(dialog.TextOf(DetailsControl), "Unrecognized option: -Xfoo\r\n");
   EXPECT_EQ(result.exitCode, StatusMinusOne);
-  EXPECT_TRUE(Has(Lines(result.output), "Unrecognized option: -Xfoo")) << result.output;
 }
 
 }  // namespace
