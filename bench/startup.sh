@@ -16,10 +16,11 @@ win64=${CORVANE_WIN64_DIR:-build/win64}
 stub=$win64/resources/corvane.exe
 host=$win64/bench/cvminhost.exe
 runtime=$win64/tests/fixtures/fake_jvm/jvm.dll
-for file in "$tool" "$stub" "$host" "$runtime"; do
+jar=${CORVANE_SCENARIO_JAR:-build/host/tests/fixtures/scenario_app/scenario-app.jar}
+for file in "$tool" "$stub" "$host" "$runtime" "$jar"; do
   [ -f "$file" ] || { echo "missing $file: build first (scripts/build-all.sh)" >&2; exit 1; }
 done
-tool=$(realpath "$tool") stub=$(realpath "$stub") host=$(realpath "$host") runtime=$(realpath "$runtime")
+tool=$(realpath "$tool") stub=$(realpath "$stub") host=$(realpath "$host") runtime=$(realpath "$runtime") jar=$(realpath "$jar")
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
@@ -36,7 +37,7 @@ app=$work/app
 mkdir -p "$app/jre/bin/server" "$work/lib"
 cp "$runtime" "$app/jre/bin/server/jvm.dll"
 cp "$host" "$app/host.exe"
-: > "$app/scenario-app.jar"  # the fake runtime only asks that it exists
+cp "$jar" "$app/scenario-app.jar"  # the fake runtime, like a real one, runs the class it finds there
 for i in $(seq -w 1 20); do head -c 2621440 /dev/urandom > "$work/lib/part$i.jar"; done
 winpath() { echo "Z:${1//\//\\}"; }
 
