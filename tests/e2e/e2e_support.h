@@ -69,15 +69,18 @@ inline void EditResources(const fs::path& exe, const std::function<void(builder:
       .write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
 }
 
-// The launcher of tests/scenarios/<name>.toml (Windows path), built once per test program.
-inline std::string ScenarioLauncher(const std::string& name) {
-  static std::map<std::string, std::string> built;
+// The launcher of tests/scenarios/<name>.toml, built once per test program: its Linux path and
+// (ScenarioLauncher) its Windows path.
+inline fs::path ScenarioExe(const std::string& name) {
+  static std::map<std::string, fs::path> built;
   if (auto found = built.find(name); found != built.end()) return found->second;
-  const fs::path output = fs::path(LauncherDir()) / ("scenario-" + name + ".exe");
+  std::string file = "scenario-" + name + ".exe";
+  std::replace(file.begin(), file.end(), '/', '-');
   fs::create_directories(LauncherDir());
-  Build(std::string(CORVANE_SOURCE_DIR) + "/tests/scenarios/" + name + ".toml", output);
-  return built[name] = WindowsPath(output.string());
+  Build(std::string(CORVANE_SOURCE_DIR) + "/tests/scenarios/" + name + ".toml", fs::path(LauncherDir()) / file);
+  return built[name] = fs::path(LauncherDir()) / file;
 }
+inline std::string ScenarioLauncher(const std::string& name) { return WindowsPath(ScenarioExe(name).string()); }
 
 // Waits until `done` holds, looking again every 100 ms, for at most `limit`: how a test waits for
 // what another process writes (a file, a service's state, the screen), which the harness does not
@@ -163,8 +166,7 @@ class WineTest : public testing::Test {
                                  const std::string& name = "app") {
     const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
     AppFolder app{Session().FreshDir(test + "/" + name), ""};
-    ScenarioLauncher(scenario);
-    fs::copy_file(fs::path(LauncherDir()) / ("scenario-" + scenario + ".exe"), app.folder / "app.exe");
+    fs::copy_file(ScenarioExe(scenario), app.folder / "app.exe");
     fs::copy_file(std::getenv("CORVANE_SCENARIO_JAR"), app.folder / "scenario-app.jar");
     if (runtime) PutRuntime(app.folder / "jre", *runtime);
     app.launcher = WindowsPath((app.folder / "app.exe").string());

@@ -71,7 +71,7 @@ class Splash : public WineTest {
 };
 
 TEST_F(Splash, ShowsTheBitmapCentredWithItsTextUntilTheApplicationShowsAWindow) {
-  const AppFolder app = MakeAppFolder("splash-text");
+  const AppFolder app = MakeAppFolder("png/splash-text");
   auto process = StartApp(app, "sleep:5000 window:Main sleep:60000");
   const std::optional<Screen> screen = ShotWhen(*process, app.folder, [](const Screen& s) { return s.ShowsPicture(); });
   ASSERT_TRUE(screen) << "the splash never showed";
@@ -82,7 +82,7 @@ TEST_F(Splash, ShowsTheBitmapCentredWithItsTextUntilTheApplicationShowsAWindow) 
 }
 
 TEST_F(Splash, ShowsA32BitPictureWithoutTextForItsSecondsWithoutAWindow) {
-  const AppFolder app = MakeAppFolder("splash-alpha");
+  const AppFolder app = MakeAppFolder("png/splash-alpha");
   auto process = StartApp(app, "sleep:60000");
   const std::optional<Screen> screen = ShotWhen(*process, app.folder, [](const Screen& s) { return s.ShowsPicture(); });
   ASSERT_TRUE(screen) << "the splash never showed";
@@ -93,7 +93,7 @@ TEST_F(Splash, ShowsA32BitPictureWithoutTextForItsSecondsWithoutAWindow) {
 }
 
 TEST_F(Splash, APictureLargerThanTheScreenIsCentredAndCoversIt) {
-  const AppFolder app = MakeAppFolder("splash-huge");
+  const AppFolder app = MakeAppFolder("png/splash-huge");
   auto process = StartApp(app, "sleep:60000");
   const std::optional<Screen> screen =
       ShotWhen(*process, app.folder, [](const Screen& s) { return s.Quadrants(20, 20); });
@@ -103,7 +103,7 @@ TEST_F(Splash, APictureLargerThanTheScreenIsCentredAndCoversIt) {
 }
 
 TEST_F(Splash, ALauncherWithoutItsPictureStillRunsTheApplication) {
-  const AppFolder app = MakeAppFolder("splash-text");
+  const AppFolder app = MakeAppFolder("png/splash-text");
   ASSERT_NO_FATAL_FAILURE(EditResources(app.folder / "app.exe", [](builder::ResourceTree& tree) {
     EXPECT_EQ(tree.RemoveType(builder::ResourceType::Bitmap), 1u);
   }));
