@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,10 +28,7 @@ inline Bytes FromText(const std::string& text) { return Bytes(text.begin(), text
 inline std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // A shell command's status and output (standard error joined to it).
-struct Ran {
-  int status = -1;
-  std::string output;
-};
+struct Ran { int status = -1; std::string output; };
 inline Ran Shell(const std::string& command) {
   Ran ran;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
@@ -45,7 +41,7 @@ inline Ran Shell(const std::string& command) {
 }
 inline Ran Tool(const std::string& arguments) { return Shell(Quote(CORVANE_BUILD_TOOL) + " " + arguments); }
 
-// An empty folder of the running test's own, emptied again at its next run.
+// A folder of the running test's own, emptied at its start.
 inline fs::path TestDir() {
   const auto* test = testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();
@@ -57,6 +53,6 @@ inline fs::path TestDir() {
 }
 
 inline fs::path Win64Dir() { return std::getenv("CORVANE_WIN64_DIR") ? std::getenv("CORVANE_WIN64_DIR") : ""; }
-inline fs::path Stub() { return Win64Dir() / "resources" / "corvane.exe"; }
+inline fs::path Stub() { return Win64Dir() / "resources/corvane.exe"; }
 inline fs::path Source(const std::string& relative) { return fs::path(CORVANE_SOURCE_DIR) / relative; }
 }  // namespace corvane::builder
