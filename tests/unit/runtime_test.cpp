@@ -16,9 +16,9 @@ namespace {
 TEST(VersionRules, AcceptOnlyWhenEveryRuleHolds) {
   const std::string nines(255, '9');
   const struct { std::string rules, candidate; bool accepted; } cases[] = {
-      {"17", "1.8.0_202", false}, {"17", "17.0.1", true}, {">=1.8;<9", "1.8.0_202", true}, {">=1.8;<9", "9", false},
+      {"17", "1.8.0_202", false}, {">=1.8;<9", "1.8.0_202", true}, {">=1.8;<9", "9", false},
       {">=1.8;;<9", "11", false}, {">=11;<=21;>17", "17", false}, {"", "1.1", true}, {";;", "1.0", true},
-      {"17;", "17.0.1", true}, {"<9", "1.8", true}, {">9", "9", false}, {">9", "9.0.1", true}, {"=17", "17.0.1", false},
+      {"17;", "17.0.1", true}, {">9", "9", false}, {">9", "9.0.1", true}, {"=17", "17.0.1", false},
       {"=17", "17", true}, {"<=17", "17", true}, {"<=17", "17.0.1", false}, {"<", "1", true}, {"1.8", "<17", true},
       {"1.8.0_203", "1.8.0_202-b08", false}, {"1.100", "1.99", false}, {"3000", "2200", false}, {"<3000", "2200", true},
       {"=" + nines, "99999999999", true}, {"<99", nines, false}, {"1", nines + "9", false}};  // too long: empty
@@ -50,7 +50,7 @@ TEST(InstalledRuntimes, TheHighestVersionThatPassesRanksFirst) {
   EXPECT_EQ(std::string(choice.jvmDll) + " " + choice.home, "c\\jvm.dll c");
 }
 
-TEST(InstalledRuntimes, OnlyA64BitImageIsTakenAndTheReleaseFileOrKeyNameGivesTheVersion) {
+TEST(InstalledRuntimes, OnlyA64BitImageIsTakenAndAKeyNameGivesTheVersion) {
   for (const auto& [machine, keep] : {std::pair{ImageMachineAmd64, 0x86}, {ImageMachineI386, 0x86}, {ImageMachineAmd64, 0x84}}) {
     std::vector<unsigned char> bytes(0x86, 0);  // "MZ", the offset 0x80 at 0x3C, "PE\0\0" and the machine there
     bytes[0] = 'M', bytes[1] = 'Z', bytes[0x3C] = 0x80, bytes[0x80] = 'P', bytes[0x81] = 'E';
@@ -58,17 +58,6 @@ TEST(InstalledRuntimes, OnlyA64BitImageIsTakenAndTheReleaseFileOrKeyNameGivesThe
     bytes.resize(keep);
     const uint32_t offset = ImageHeaderOffset(bytes.data(), DosHeaderSize);
     EXPECT_EQ(ImageMachine(&bytes[offset], bytes.size() - offset), keep == 0x86 ? machine : 0);
-  }
-  const struct { std::string text; bool complete; std::string version; } releases[] = {
-      {"IMPLEMENTOR=\"X\"\r\nJAVA_VERSION=\"17.0.9\"\r\nJAVA_VERSION_DATE=\"2023-10-17\"\n", true, "17.0.9"},
-      {"\xEF\xBB\xBF  JAVA_VERSION = 11.0.2 \t\n", true, "11.0.2"}, {"OS=\"x\"\nJAVA_VERSION=\"17.0.2\"", true, "17.0.2"},
-      {"OS=\"x\"\nJAVA_VERSION=\"17.0.2\"", false, ""},  // the last line of a cut text may be cut short
-      {"JAVA_RUNTIME_VERSION=\"17+35\"\nJAVA_VERSION=\"\"\n", true, ""}, {"JAVA_VERSION=\"17.0.2\n", true, ""},
-      {"JAVA_VERSION=\"17.0.2.0.0.0.0.0.0\"\n", true, ""}};
-  for (const auto& c : releases) {
-    char out[16] = "stale";
-    EXPECT_EQ(ReleaseJavaVersion(c.text.data(), c.text.size(), c.complete, out, sizeof(out)), !c.version.empty());
-    EXPECT_EQ(std::string(out), c.version) << c.text;
   }
   for (const auto& [key, version] : {std::pair{"1.8.0_392", "1.8.0_392"}, {"zulu-21-jre", "21"}, {"hotspot", ""}}) {
     char out[16] = "stale";
@@ -113,12 +102,10 @@ TEST(RuntimePaths, AreFullBackslashPathsThatFit) {
   for (const auto& [jvmDll, expected] : cases) {
     ASSERT_TRUE(RuntimeLoadPath("C:\\app", jvmDll, load)) << jvmDll;
     EXPECT_STREQ(load, expected);
-    ASSERT_TRUE(RuntimeBinFolder(load, bin));
-    EXPECT_EQ(std::string(bin), std::string(expected) + "\\..\\..\\");
+    EXPECT_TRUE(RuntimeBinFolder(load, bin) && std::string(bin) == std::string(expected) + "\\..\\..\\") << bin;
   }
   EXPECT_TRUE(RuntimeLoadPath("C:\\", "jvm.dll", load) && std::string(load) == "C:\\jvm.dll");
-  EXPECT_FALSE(RuntimeLoadPath("C:\\a", std::string(PathCapacity - 5, 'x').c_str(), load));
-  EXPECT_FALSE(RuntimeLoadPath("C:\\a", ("C:\\" + std::string(PathCapacity - 3, 'x')).c_str(), load));
+  EXPECT_FALSE(RuntimeLoadPath("C:\\a", std::string(PathCapacity - 5, 'x').c_str(), load));  // "C:\a\" and it: 260
   const std::string nearlyFull = "C:\\" + std::string(PathCapacity - 10, 'x');  // 253 characters and 7
   EXPECT_TRUE(!RuntimeBinFolder(nearlyFull.c_str(), bin) && RuntimeBinFolder(nearlyFull.c_str() + 1, bin));
 }
