@@ -61,7 +61,8 @@ TEST(Icon, ADamagedFileIsRefusedAndTheOutputKept) {
   ASSERT_EQ(EncodeIconFile(ico, 65531, icons), std::nullopt) << "five images: ids 65531 to 65535";
   const std::pair<std::function<void(Bytes&)>, uint16_t> cases[] = {
       {[](Bytes& b) { b.resize(5); }, 1}, {[](Bytes& b) { Put16(b, 4, 0); }, 1}, {[](Bytes& b) { Put16(b, 4, 1000); }, 1},
-      {[](Bytes& b) { Put32(b, 18, 100000); }, 1}, {[](Bytes& b) { Put32(b, 14, 0x20), Put32(b, 18, 0xFFFFFFF0u); }, 1},
+      {[](Bytes& b) { Put32(b, 18, 100000); }, 1}, {[](Bytes& b) { Put32(b, 14, 7000); }, 1},
+      {[](Bytes& b) { Put32(b, 14, 0x20), Put32(b, 18, 0xFFFFFFF0u); }, 1},
       {[](Bytes& b) { std::fill_n(b.begin() + Le32(b, 34), 8, 'x'); }, 1}, {[](Bytes&) {}, 0}, {[](Bytes&) {}, 65532}};
   for (const auto& [damage, firstId] : cases) {
     Bytes file = ico;

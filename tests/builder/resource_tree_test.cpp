@@ -89,12 +89,12 @@ TEST(ResourceSection, HostileSectionsAreRefusedAndLeaveTheTreeAlone) {
 
 TEST(StringTables, BlocksOfSixteenPerLanguageOnlyWhereTextIs) {
   ResourceTree tree;
-  WriteStringTable(tree, 0, {{1001, u"17"}, {1043, u"0"}});
-  WriteStringTable(tree, 1031, {{1, u"Deutsch"}});
+  WriteStringTable(tree, 0, {{1, u"one"}, {1001, u"17"}, {1043, u"0"}});
+  WriteStringTable(tree, 1031, {{1, u"Deutsch"}});  // block 1 beside language 0's, which the next write drops
   WriteStringTable(tree, 0, {{1001, u"21"}, {1012, u"ABC"}});
   std::vector<uint16_t> blocks;
   for (const Resource* r : tree.OfType(ResourceType::String)) blocks.push_back(r->name.id);
-  EXPECT_EQ(blocks, (std::vector<uint16_t>{1, 63, 64}));  // 992..1007, 1008..1023
+  EXPECT_EQ(blocks, (std::vector<uint16_t>{1, 63, 64}));  // 0..15, 992..1007, 1008..1023
   StringEntries settings, german;
   ASSERT_FALSE(ReadStringTable(tree, 0, settings) || ReadStringTable(tree, 1031, german));
   EXPECT_EQ(settings, (StringEntries{{1001, u"21"}, {1012, u"ABC"}}));

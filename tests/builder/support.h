@@ -1,5 +1,4 @@
-// Shared by the builder tests: files, shell commands, a fresh scratch folder per test, and the stub
-// and launchers of the win64 build.
+// Shared by the builder tests: files, shell commands, a scratch folder per test, the win64 build.
 #pragma once
 
 #include <gtest/gtest.h>
