@@ -1,17 +1,13 @@
-// Reading project files: typed settings, messages and their conversions, and a clear message for
-// every kind of bad input.
-#include "project.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-
+// Project files and the archives they name, with a clear message for every kind of bad input.
+#include "archive_resource.h"
+#include "archives/archive_layout.h"
 #include "base/scramble.h"
 #include "base/setting_table.h"
+#include "project.h"
+#include "support.h"
 
+namespace corvane::builder {
 namespace {
-
-using namespace corvane::builder;
 
 Project Load(const std::string& text) {
   Project project;
@@ -20,199 +16,115 @@ Project Load(const std::string& text) {
   return project;
 }
 
-TEST(Project, StoresSettingsAsTheLauncherReadsThem) {
-  const Project p = Load(R"toml(
-[settings]
-MainClass = "org.example.Main"
-ClassPath = "a.jar;lib"
-WorkingDir = ""
-AllowMultipleInstances = true
-ServiceOnly = false
-SplashSeconds = 5
-PriorityClass = -1
-SplashText = "Starting\nplease wait"
-)toml");
+TEST(Project, StoresWhatTheLauncherReads) {
+  Project p = Load("[settings]\nMainClass = \"org.example.Main\"\nWorkingDir = \"\"\nAllowMultipleInstances = true\n"
+                   "PriorityClass = -1\nSplashText = \"Starting\\nplease wait\"\n[messages]\n9 = \"Class %s (100%% sure)\"\n"
+                   "[archives]\nfiles = [\"lib/*.jar\", { file = \"build\\\\app-1.0.jar\", name = \"app.jar\" }]\n");
   EXPECT_STREQ(DescrambleText(p.settings.at(IdMainClass).c_str()), "org.example.Main");
-  EXPECT_EQ(p.settings.at(IdClassPath), "a.jar;lib");
-  EXPECT_EQ(p.settings.at(IdWorkingDir), "<null>");
-  EXPECT_EQ(p.settings.at(IdAllowMultipleInstances), "1");
-  EXPECT_EQ(p.settings.at(IdServiceOnly), "0");
-  EXPECT_EQ(p.settings.at(IdSplashSeconds), "5");
-  EXPECT_EQ(p.settings.at(IdPriorityClass), "-1");
-  EXPECT_EQ(p.settings.at(IdSplashText), "Starting\\nplease wait");
+  EXPECT_EQ(p.settings.at(IdWorkingDir) + "|" + p.settings.at(IdAllowMultipleInstances) + "|" + p.settings.at(IdPriorityClass) +
+                "|" + p.settings.at(IdSplashText) + "|" + p.messages.at(9),
+            "<null>|1|-1|Starting\\nplease wait|Class %s (100%% sure)");
   EXPECT_EQ(p.settings.count(IdJvmVersion), 0u) << "keys left out keep the stub's value";
-}
-
-TEST(Project, StoresMessagesWithLineBreaksAndTranslations) {
-  const Project p = Load(R"toml(
-[messages]
-1 = "Already running.\nTry again later."
-9 = "Class %s is missing (100%% sure)"
-[messages.translations.1031]
-1 = "L\u00e4uft bereits."
-)toml");
-  EXPECT_EQ(p.messages.at(1), "Already running.\\nTry again later.");
-  EXPECT_EQ(p.messages.at(9), "Class %s is missing (100%% sure)");
-  EXPECT_EQ(p.translations.at(1031).at(1), "L\xC3\xA4uft bereits.");
-}
-
-TEST(Project, LaterFilesOverrideEarlierOnes) {
-  Project p = Load("[settings]\nServiceName = \"Base\"\nClassPath = \"a.jar\"\n[archives]\nfiles = [\"x.jar\"]\n");
-  ASSERT_FALSE(ApplyProjectText("[settings]\nServiceName = \"Demo\"\n", "over.toml", "over", p));
-  EXPECT_EQ(p.settings.at(IdServiceName), "Demo");
-  EXPECT_EQ(p.settings.at(IdClassPath), "a.jar");
-  ASSERT_TRUE(p.archives.has_value());
-  EXPECT_EQ(p.archives->at(0).file, "x.jar");
+  EXPECT_EQ(p.archives->at(1).file + "|" + p.archives->at(1).name, "build/app-1.0.jar|app.jar");
   ASSERT_FALSE(ApplyProjectText("[archives]\nfiles = [\"y.jar\"]\n", "over.toml", "over", p));
-  EXPECT_EQ(p.archives->at(0).file, "over/y.jar") << "paths start at the folder of the file that gives them";
+  EXPECT_EQ(p.archives->at(0).file + "|" + p.settings.at(IdPriorityClass), "over/y.jar|-1") << "later files override";
 }
 
-TEST(Project, ReadsArchivesResourcesVersionAndManifest) {
-  const Project p = Load(R"toml(
-stub = "stubs/corvane-stub.exe"
-output = "out/App.exe"
-[archives]
-files = ["lib/*.jar", { file = "build\\app-1.0.jar", name = "app.jar" }]
-[resources]
-icon = "app.ico"
-splash = "splash.png"
-[version]
-file_version = "1.2.3.4"
-product_version = "1.2"
-company = "Example Ltd"
-[manifest]
-execution_level = "requireAdministrator"
-dpi_awareness = "per-monitor-v2"
-long_path_aware = true
-utf8 = true
-)toml");
-  EXPECT_EQ(p.stub, "stubs/corvane-stub.exe");  // relative to the folder given, here "."
-  EXPECT_EQ(p.output, "out/App.exe");
-  ASSERT_EQ(p.archives->size(), 2u);
-  EXPECT_EQ(p.archives->at(1).name, "app.jar");
-  EXPECT_EQ(p.archives->at(1).file, "build/app-1.0.jar") << "either separator";
-  EXPECT_EQ(p.icon, "app.ico");
-  EXPECT_EQ(p.splash, "splash.png");
-  EXPECT_EQ(p.version->fileVersion, (std::array<uint16_t, 4>{1, 2, 3, 4}));
-  EXPECT_EQ(p.version->productVersion, (std::array<uint16_t, 4>{1, 2, 0, 0}));
-  EXPECT_EQ(p.version->companyName, "Example Ltd");
-  EXPECT_EQ(p.manifest->executionLevel, ExecutionLevel::RequireAdministrator);
-  EXPECT_EQ(p.manifest->dpiAwareness, DpiAwareness::PerMonitorV2);
-  EXPECT_TRUE(p.manifest->longPathAware);
-  EXPECT_TRUE(p.manifest->utf8CodePage);
-}
-
-struct BadCase {
-  const char* name;
-  std::string text;
-  std::string error;
-};
-
-class BadProject : public testing::TestWithParam<BadCase> {};
-
-TEST_P(BadProject, IsRefusedWithFileLineKeyAndReason) {
-  Project project;
-  project.settings[IdClassPath] = "unchanged";
-  const Error error = ApplyProjectText(GetParam().text, "app.toml", ".", project);
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(*error, GetParam().error);
-  EXPECT_EQ(project.settings.size(), 1u) << "a refused project changes nothing";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, BadProject,
-    testing::Values(
-        BadCase{"UnknownSetting", "[settings]\nClassPath = \"x\"\nJvmVerson = \"17\"\n",
-                "app.toml:3: settings.JvmVerson: unknown setting"},
-        BadCase{"UnknownTable", "[setings]\nx = 1\n", "app.toml:1: setings: unknown table"},
-        BadCase{"UnknownTopLevelKey", "name = \"x\"\n", "app.toml:1: name: unknown key"},
-        BadCase{"FlagGivenAsText", "[settings]\nServiceOnly = \"yes\"\n",
-                "app.toml:2: settings.ServiceOnly: must be true or false"},
-        BadCase{"NumberGivenAsText", "[settings]\nSplashSeconds = \"5\"\n",
-                "app.toml:2: settings.SplashSeconds: must be a whole number"},
-        BadCase{"TextGivenAsNumber", "[settings]\nClassPath = 5\n", "app.toml:2: settings.ClassPath: must be a text"},
-        BadCase{"NumberTooLarge", "[settings]\nPriorityClass = 4294967296\n",
-                "app.toml:2: settings.PriorityClass: does not fit a signed 32-bit number"},
-        BadCase{"NegativeSplashSeconds", "[settings]\nSplashSeconds = -1\n",
-                "app.toml:2: settings.SplashSeconds: must not be negative"},
-        BadCase{"UnknownStreamMode", "[settings]\nStdOutMode = 3\n",
-                "app.toml:2: settings.StdOutMode: must be 0 (none), 1 (file) or 2 (capture)"},
-        BadCase{"EmptyMainClass", "[settings]\nMainClass = \"\"\n", "app.toml:2: settings.MainClass: must name the main class"},
-        BadCase{"MainClassTooLong", "[settings]\nMainClass = \"" + std::string(256, 'a') + "\"\n",
-                "app.toml:2: settings.MainClass: is longer than 255 bytes"},
-        BadCase{"ServiceNameWithQuote", "[settings]\nServiceName = \"My \\\"Service\\\"\"\n",
-                "app.toml:2: settings.ServiceName: must not hold a double quote"},
-        BadCase{"ServiceDescriptionWithTrailingBackslash", "[settings]\nServiceDescription = \"Runs C:\\\\\"\n",
-                "app.toml:2: settings.ServiceDescription: must not end with a backslash"},
-        BadCase{"TextWithZero", "[settings]\nClassPath = \"a\\u0000b\"\n",
-                "app.toml:2: settings.ClassPath: must not hold a zero character"},
-        BadCase{"MessageWithAStrayConversion", "[messages]\n9 = \"Class %s not found (%d)\"\n",
-                "app.toml:2: messages.9: must hold exactly one \"%s\", which the launcher fills, and no other "
-                "conversion (found \"%s%d\")"},
-        BadCase{"MessageWithAWriteConversion", "[messages]\n2 = \"%n%s\"\n",
-                "app.toml:2: messages.2: must hold exactly one \"%s\", which the launcher fills, and no other "
-                "conversion (found \"%n%s\")"},
-        BadCase{"MessageWithoutItsArgument", "[messages]\n14 = \"Service installed.\"\n",
-                "app.toml:2: messages.14: must hold exactly one \"%s\", which the launcher fills, and no other "
-                "conversion (found \"\")"},
-        BadCase{"MessageThatTakesNoArgumentWithOne", "[messages]\n1 = \"%s is running\"\n",
-                "app.toml:2: messages.1: must hold no printf conversion such as \"%s\" (the launcher fills nothing "
-                "in; write \"%%\" for a percent sign)"},
-        BadCase{"MessageEndingInAPercentSign", "[messages]\n21 = \"100%\"\n",
-                "app.toml:2: messages.21: ends with an unfinished \"%\" (write \"%%\" for a percent sign)"},
-        BadCase{"UnknownMessage", "[messages]\n22 = \"x\"\n",
-                "app.toml:2: messages.22: unknown message (messages are numbered 1 to 21)"},
-        BadCase{"BadTranslationLanguage", "[messages.translations.german]\n1 = \"x\"\n",
-                "app.toml:1: messages.translations.german: must be a Windows language id other than 3081 (for "
-                "example 1031 for German)"},
-        BadCase{"TranslationWithAStrayConversion", "[messages.translations.1031]\n5 = \"JVM %s %s\"\n",
-                "app.toml:2: messages.translations.1031.5: must hold exactly one \"%s\", which the launcher fills, "
-                "and no other conversion (found \"%s%s\")"},
-        BadCase{"ArchiveNameWithADirectory", "[archives]\nfiles = [{ file = \"a.jar\", name = \"lib/a.jar\" }]\n",
-                "app.toml:2: archives.files.name: the name \"lib/a.jar\" is not a bare file name (it holds \"/\")"},
-        BadCase{"ArchiveNameThatIsADevice", "[archives]\nfiles = [{ file = \"a.jar\", name = \"NUL.jar\" }]\n",
-                "app.toml:2: archives.files.name: the name \"NUL.jar\" is a Windows device name"},
-        BadCase{"ArchiveAsNumber", "[archives]\nfiles = [1]\n",
-                "app.toml:2: archives.files: each archive must be a text or a table { file = \"...\", name = \"...\" }"},
-        BadCase{"BadExecutionLevel", "[manifest]\nexecution_level = \"admin\"\n",
-                "app.toml:2: manifest.execution_level: must be \"asInvoker\", \"highestAvailable\" or "
-                "\"requireAdministrator\""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Project, ErrorsOfParsersNamePlaceAndReason) {
-  // Errors whose wording comes from a library only need to name the place.
-  // Characters that are not ASCII outside a text: the library has to tell them from whitespace.
-  for (const char* text : {"[version]\nfile_version = \"1.2.3.4.5\"\n", "[settings]\nClassPath = \"unterminated\n",
-                           "[settings]\nSplashSeconds = 1\xC4\xA8\n", "[settings]\nClassPath = \"a.jar\" \xC3\xA9\n"}) {
+TEST(Project, BadInputIsRefusedWithFileLineKeyAndReasonAndChangesNothing) {
+  const std::string exactlyOne = "must hold exactly one \"%s\", which the launcher fills, and no other conversion (found ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[settings]\nClassPath = \"x\"\nJvmVerson = \"17\"\n", "app.toml:3: settings.JvmVerson: unknown setting"},
+      {"[settings]\nServiceOnly = \"yes\"\n", "app.toml:2: settings.ServiceOnly: must be true or false"},
+      {"[settings]\nPriorityClass = 4294967296\n", "app.toml:2: settings.PriorityClass: does not fit a signed 32-bit number"},
+      {"[settings]\nSplashSeconds = -1\n", "app.toml:2: settings.SplashSeconds: must not be negative"},
+      {"[settings]\nStdOutMode = 3\n", "app.toml:2: settings.StdOutMode: must be 0 (none), 1 (file) or 2 (capture)"},
+      {"[settings]\nMainClass = \"" + std::string(256, 'a') + "\"\n", "app.toml:2: settings.MainClass: is longer than 255 bytes"},
+      {"[settings]\nServiceName = \"My \\\"Service\\\"\"\n", "app.toml:2: settings.ServiceName: must not hold a double quote"},
+      {"[settings]\nServiceDescription = \"C:\\\\\"\n", "app.toml:2: settings.ServiceDescription: must not end with a backslash"},
+      {"[settings]\nClassPath = \"a\\u0000b\"\n", "app.toml:2: settings.ClassPath: must not hold a zero character"},
+      {"[messages]\n9 = \"Class %s (%d)\"\n", "app.toml:2: messages.9: " + exactlyOne + "\"%s%d\")"},
+      {"[messages]\n14 = \"Service installed.\"\n", "app.toml:2: messages.14: " + exactlyOne + "\"\")"},
+      {"[messages]\n21 = \"%s only\"\n", "app.toml:2: messages.21: must hold no printf conversion such as \"%s\" (the "
+                                         "launcher fills nothing in; write \"%%\" for a percent sign)"},
+      {"[messages]\n21 = \"100%\"\n", "app.toml:2: messages.21: ends with an unfinished \"%\" (write \"%%\" for a percent sign)"},
+      {"[messages]\n22 = \"x\"\n", "app.toml:2: messages.22: unknown message (messages are numbered 1 to 21)"},
+      {"[archives]\nfiles = [{ file = \"a.jar\", name = \"NUL.jar\" }]\n",
+       "app.toml:2: archives.files.name: the name \"NUL.jar\" is a Windows device name"},
+      {"[version]\nfile_version = \"1.2.3.4.5\"\n", "app.toml:2: "},  // wording of the library: the place is enough
+      {"[settings]\nSplashSeconds = 1\xC4\xA8\n", "app.toml:2: "}};
+  for (const auto& [text, error] : cases) {
     Project project;
-    const Error error = ApplyProjectText(text, "app.toml", ".", project);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->rfind("app.toml:2: ", 0), 0u) << *error;
-    EXPECT_EQ(project.version.has_value(), false);
-    EXPECT_GT(error->size(), 14u) << *error;
+    project.settings[IdClassPath] = "unchanged";
+    const Error refused = ApplyProjectText(text, "app.toml", ".", project);
+    ASSERT_TRUE(refused.has_value()) << text;
+    EXPECT_EQ(refused->substr(0, error.size() == 12 ? 12 : std::string::npos), error);
+    EXPECT_TRUE(project.settings.size() == 1 && project.messages.empty() && !project.version) << "a refused file changes nothing";
   }
+  for (int id = 1; id <= 21; ++id) EXPECT_STREQ(MessageConversions(id), id == 1 || id == 8 || id == 21 ? "" : "%s") << id;
 }
 
-TEST(Project, NonAsciiTextsAndCommentsAreRead) {
-  // A continued line of a multi-line text may start with any character; texts of every kind and
-  // comments may hold them.
-  const Project p = Load("# R\xC3\xA9sum\xC3\xA9\n[version]\n"
-                         "company = \"\"\"Caf\\\n   \xC3\xA9 & \\\r\n\n\xF0\x9F\x98\x80 ltd\"\"\"\n"
-                         "description = 'Caf\xC3\xA9 \\'\n"
-                         "product_name = '''\xC4\xA8\\\n\xC4\xA8'''\n"
-                         "copyright = \"\xC2\xA9 \\\" \\\\\"\n");
-  ASSERT_TRUE(p.version.has_value());
-  EXPECT_EQ(p.version->companyName, "Caf\xC3\xA9 & \xF0\x9F\x98\x80 ltd");
-  EXPECT_EQ(p.version->fileDescription, "Caf\xC3\xA9 \\");
-  EXPECT_EQ(p.version->productName, "\xC4\xA8\\\n\xC4\xA8");
-  EXPECT_EQ(p.version->legalCopyright, "\xC2\xA9 \" \\");
+// Archive sources name files relative to the test's folder, as a project file's folder would.
+Error Resolve(const fs::path& dir, std::vector<ArchiveSource> sources, std::vector<ArchiveFile>& files) {
+  for (ArchiveSource& source : sources) source.file = (dir / source.file).generic_string();
+  return ResolveArchives(sources, files);
 }
 
-TEST(Project, MessageConversionsMatchWhatTheLauncherFills) {
-  for (int id = 1; id <= 21; ++id) {
-    const bool none = id == 1 || id == 8 || id == 21;
-    EXPECT_STREQ(MessageConversions(id), none ? "" : "%s") << id;
+TEST(Archives, PatternsMatchInNameOrderAndBadListsOrSizesAreRefused) {
+  const fs::path dir = TestDir();
+  fs::create_directories(dir / "lib" / "dir.jar");
+  for (const char* name : {"lib/b.jar", "lib/a.jar", "lib/notes.txt", "lib/ab.jar", "main.jar"}) std::ofstream(dir / name) << name;
+  std::vector<ArchiveFile> files;
+  ASSERT_FALSE(Resolve(dir, {{"main.jar", "renamed.jar"}, {"lib/?.jar", ""}}, files));
+  std::string names;
+  for (const ArchiveFile& file : files) names += file.name + " ";
+  EXPECT_EQ(names, "renamed.jar a.jar b.jar ");
+  std::ofstream(dir / "lib/A.JAR") << "A";
+  const std::string d = dir.generic_string() + "/";
+  const std::pair<std::vector<ArchiveSource>, std::string> cases[] = {
+      {{{"missing.jar", ""}}, "archive \"" + d + "missing.jar\" does not exist"},
+      {{{"lib/*.war", ""}}, "\"" + d + "lib/*.war\" matches no file"},
+      {{{"l*/a.jar", ""}}, "\"" + d + "l*/a.jar\": wildcards are allowed only in the file name"},
+      {{{"lib/a.jar", "../a.jar"}}, "archive \"" + d + "lib/a.jar\": the name \"../a.jar\" is not a bare file name (it holds \"/\")"},
+      {{{"lib/*", ""}}, "archive name \"a.jar\" is used twice"}};  // names equal but for case name one file on Windows
+  for (const auto& [sources, error] : cases) EXPECT_EQ(Resolve(dir, sources, files), error);
+  for (const char* good : {"conx.jar", "COMA.jar", "lpt10.jar"}) EXPECT_FALSE(CheckArchiveName(good).has_value()) << good;
+  for (const char* bad : {"a\\b.jar", "a.jar ", "CON", "com0.txt", "con.jar.bak", "a?.jar"}) EXPECT_TRUE(CheckArchiveName(bad).has_value()) << bad;
+  for (const auto& [name, size] : {std::pair{"huge.jar", uint64_t{1} << 32}, {"almost.jar", (uint64_t{1} << 32) - 1},
+                                   {"big1.jar", uint64_t{1} << 30}, {"big2.jar", uint64_t{1} << 30}}) {
+    std::ofstream(dir / name);
+    fs::resize_file(dir / name, size);  // sparse: the sizes are real, the disk stays empty
+  }
+  EXPECT_EQ(Resolve(dir, {{"huge.jar", ""}}, files), "archive \"" + d + "huge.jar\" is 4 GiB or larger");
+  EXPECT_EQ(Resolve(dir, {{"almost.jar", ""}}, files), "the archives are larger than a launcher can carry (2 GiB)");
+  EXPECT_EQ(Resolve(dir, {{"big*.jar", ""}}, files), "the archives are larger than a launcher can carry (2 GiB)");
+}
+
+// What the builder writes the launcher reads: names, last-write times and bytes; a resource whose
+// lengths lie is refused whole.
+TEST(Archives, TheLauncherReadsWhatTheBuilderWrites) {
+  const fs::path dir = TestDir();
+  std::ofstream(dir / "a.jar") << "abc";
+  std::ofstream(dir / "empty.jar");
+  fs::last_write_time(dir / "a.jar", fs::file_time_type::clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1000000000))));
+  std::vector<ArchiveFile> files;
+  Bytes data;
+  ASSERT_FALSE(Resolve(dir, {{"a.jar", "renamed.jar"}, {"empty.jar", ""}}, files) || EncodeArchives(files, data));
+  EXPECT_EQ(files[0].fileTime, (1000000000ull + 11644473600ull) * 10000000ull);
+  std::vector<std::string> read;
+  int32_t count = 0;
+  const auto visit = [](const ArchiveEntryView& e, void* seen) {
+    const std::string time = std::to_string(uint64_t{e.timeHigh} << 32 | e.timeLow);
+    return static_cast<std::vector<std::string>*>(seen)->push_back(e.name + (":" + time + ":") + std::string((const char*)e.data, e.size)), true;
+  };
+  ASSERT_EQ(ReadArchiveLayout(data.data(), data.size(), &count, visit, &read), ArchiveLayoutResult::Complete);
+  EXPECT_EQ(read, (std::vector<std::string>{"renamed.jar:" + std::to_string(files[0].fileTime) + ":abc",
+                                            "empty.jar:" + std::to_string(files[1].fileTime) + ":"}));
+  for (const Bytes& lying : {Bytes{1, 0}, Bytes{1, 0, 0, 0, 'a', 'b'}, Bytes{1, 0, 0, 0, 'a', 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0},
+                             Bytes{1, 0, 0, 0, 'a', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1}}) {
+    std::vector<ArchiveInfo> entries;
+    EXPECT_TRUE(DecodeArchives(lying, entries).has_value()) << lying.size();  // inspect refuses lying lengths
   }
 }
 
 }  // namespace
+}  // namespace corvane::builder
