@@ -369,19 +369,32 @@ run_layer() {
 baseline_seconds=$(date +%s)
 log "Mutation check of $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?') ($(git -C "$repo" status --porcelain 2>/dev/null | grep -q . && echo 'with local changes' || echo 'clean')) from $repo"
 log "Baseline (unmutated):"
+# Two layers at a time (each has its own Wine prefix and display): the baseline is most of the
+# fixed cost of a run.
+baseline_one() {
+  local name=$1 started status=0
+  started=$(date +%s)
+  run_layer "$name" "$logs/baseline.$name.log" 3600 || status=$?
+  echo "$status $(elapsed "$started")" > "$logs/baseline.$name.result"
+}
+running=0
+for name in "${used_layers[@]}"; do
+  rm -f "$logs/baseline.$name.log" "$logs/baseline.$name.result"
+  baseline_one "$name" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then wait -n || true; running=$((running - 1)); fi
+done
+wait
 red=false
 for name in "${used_layers[@]}"; do
-  started=$(date +%s)
-  status=0
-  run_layer "$name" "$logs/baseline.$name.log" 3600 || status=$?
-  took=$(elapsed "$started")
+  read -r status took < "$logs/baseline.$name.result" || { status=1 took=0; }
   layer_base[$name]=$took
   # Generous: the machine may be busy; a fault that makes a layer hang still ends it.
   t=$(( 3 * took + 120 ))
   [ -z "$timeout_floor" ] || [ "$t" -ge "$timeout_floor" ] || t=$timeout_floor
   layer_timeout[$name]=$t
   if [ "$status" -eq 0 ]; then
-    log "  $(printf '%-22s' "$name") passes (${took}s; time-out for faults ${t}s)"
+    log "  $(printf '%-22s' "$name") passes (${took}s, run beside another layer; time-out for faults ${t}s)"
   else
     log "  $(printf '%-22s' "$name") FAILS unmutated (status $status, ${took}s); see $logs/baseline.$name.log"
     red=true
@@ -404,6 +417,7 @@ while IFS=$'\t' read -r id file names; do
   total=$((total + 1))
   entry_started=$(date +%s)
   py apply "$list" "$id" "$src" "$backup"
+  rm -f "$logs/$id".*.log
   entry_log=$logs/$id.build.log
   : > "$entry_log"
   verdict=""
