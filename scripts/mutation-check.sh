@@ -146,7 +146,9 @@ def cmd_layer(listfile, name):
     layer = resolve(layers, name)
     if layer is None:
         fail("layer %s is not defined" % name)
-    print("\t".join([layer["build"], layer["entry"], " ".join(layer["host"]), " ".join(layer["win64"]), layer["clear"]]))
+    # "-" for an empty field: the shell's read would fold two tabs into one.
+    fields = [layer["build"], layer["entry"], " ".join(layer["host"]), " ".join(layer["win64"]), layer["clear"]]
+    print("\t".join(f if f else "-" for f in fields))
 
 def cmd_show(listfile):
     _, entries = read_list(listfile)
@@ -242,7 +244,8 @@ def cmd_run(seconds, log, command):
     PR_SET_CHILD_SUBREAPER = 36
     ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
     with open(log, "ab") as out:
-        child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                 start_new_session=True)
         timed_out = False
         try:
             status = child.wait(timeout=seconds)
@@ -334,10 +337,13 @@ build_seconds=$(elapsed "$build_started")
 # --- Layers: where each runs, what it needs built, and its unmutated baseline ---------------------
 declare -A layer_build layer_entry layer_host layer_win layer_clear layer_timeout layer_base
 used_layers=()
-while IFS=$'\t' read -r _ _ names; do
+while IFS=$'\t' read -r _ _ names <&3; do
   for name in $names; do
     [ -n "${layer_build[$name]+x}" ] && continue
     IFS=$'\t' read -r b e h w c < <(py layer "$list" "$name")
+    [ "$h" != - ] || h=""
+    [ "$w" != - ] || w=""
+    [ "$c" != - ] || c=""
     layer_build[$name]=$b layer_entry[$name]=$e layer_host[$name]=$h layer_win[$name]=$w layer_clear[$name]=$c
     used_layers+=("$name")
     # A layer that names no ctest entry of its build would count every fault as missed.
@@ -346,7 +352,7 @@ while IFS=$'\t' read -r _ _ names; do
       exit 2
     fi
   done
-done <<< "$entries"
+done 3<<< "$entries"
 
 # Builds the targets one layer runs (host first: the win64 build uses its tools).
 build_layer() {
@@ -406,14 +412,15 @@ if $red; then
 fi
 baseline_seconds=$(elapsed "$baseline_seconds")
 
-trap 'py restore "$src" "$backup"' EXIT INT TERM
+trap 'py restore "$src" "$backup"' EXIT
+trap 'exit 130' INT TERM
 
 # --- The entries -----------------------------------------------------------------------------------
 log "Entries:"
 caught=0 missed=0 invalid=0 total=0
 declare -A caught_by
 missed_ids=() invalid_ids=()
-while IFS=$'\t' read -r id file names; do
+while IFS=$'\t' read -r id file names <&3; do
   total=$((total + 1))
   entry_started=$(date +%s)
   py apply "$list" "$id" "$src" "$backup"
@@ -446,7 +453,7 @@ while IFS=$'\t' read -r id file names; do
   fi
   py restore "$src" "$backup"
   log "  $(printf '%-26s' "$id") $verdict ($(elapsed "$entry_started")s)"
-done <<< "$entries"
+done 3<<< "$entries"
 
 log "Totals: $total entries: $caught caught, $missed missed, $invalid not run"
 for name in "${used_layers[@]}"; do
