@@ -3,17 +3,17 @@
 # time (scripts/mutations.txt), and runs the test layers that can see each fault until one fails.
 # A fault no layer sees is "missed": the tests have a gap there.
 #
-#   scripts/mutation-check.sh [--report FILE] [--only ID,ID,...] [--timeout SECONDS]
+#   scripts/mutation-check.sh [--report FILE] [--only ID,ID,...] [--timeout SECONDS] [--mutations LIST]
 #   scripts/mutation-check.sh --list
 #
 # It copies the tracked files of this working tree into build/mutation/src, configures and builds
-# the host and win64 presets there once, checks that every layer it will use passes unmutated
+# the host and win64 presets there once, checks that every layer the entries name passes unmutated
 # (a red layer would "catch" every fault: it refuses to go on), then for each entry applies the
-# fault, rebuilds only the targets of the entry's layers, runs the layers in order, and puts the
-# file back. Each layer runs under a time-out; a hang counts as caught and is reported as such.
-# Logs of every run are kept in build/mutation/logs. Exit status: 0 when every entry was run
-# (caught or missed), 1 when an entry could not be run (a fault that does not build), 2 on bad
-# input or a red baseline.
+# fault, runs its layers in order (rebuilding only the targets of the layer about to run) until one
+# fails, and puts the file back. A layer's time-out is three times its unmutated time plus two
+# minutes (at least --timeout); a hang counts as caught and is reported as such. Logs of every run
+# are kept in build/mutation/logs. Exit status: 0 when every entry was run (caught or missed), 1
+# when a fault does not build, 2 on a bad list or a red baseline.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,7 +28,7 @@ only=""
 list_only=false
 timeout_floor=""
 
-usage() { sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; }
 
 while [ $# -gt 0 ]; do
   case $1 in
@@ -368,8 +368,21 @@ run_layer() {
   local name=$1 logfile=$2 seconds=$3
   local dir=$src/build/${layer_build[$name]}
   if [ -n "${layer_clear[$name]}" ]; then rm -rf "${dir:?}/${layer_clear[$name]}"; fi
-  py run "$seconds" "$logfile" ctest --test-dir "$dir" -R "^${layer_entry[$name]//./\\.}\$" \
-    --output-on-failure --timeout "$seconds"
+  local status=0
+  # ctest ends a test at the time-out (unless the test sets a longer one of its own); the wrapper
+  # ends whatever is left a little later.
+  py run "$((seconds + 30))" "$logfile" ctest --test-dir "$dir" -R "^${layer_entry[$name]//./\\.}\$" \
+    --output-on-failure --timeout "$seconds" || status=$?
+  if [ "$status" -ne 0 ] && grep -q '\*\*\*Timeout' "$logfile"; then status=124; fi
+  return "$status"
+}
+
+# The first test a layer's log names as failed, for the report.
+first_failure() {
+  local failed
+  failed=$(grep -m1 -o '\[  FAILED  \] [^ ]*' "$1" 2>/dev/null | sed 's/^\[  FAILED  \] //; s/,$//' || true)
+  [ -n "$failed" ] || failed=$(grep -m1 -o '\*\*\*Exception: [A-Za-z]*' "$1" 2>/dev/null | sed 's/^\*\*\*Exception: /crashed: /' || true)
+  echo "$failed"
 }
 
 baseline_seconds=$(date +%s)
@@ -440,7 +453,8 @@ while IFS=$'\t' read -r id file names <&3; do
     if [ "$status" -eq 124 ]; then
       verdict="caught by $name (time-out: it hung)"
     elif [ "$status" -ne 0 ]; then
-      verdict="caught by $name"
+      failed=$(first_failure "$logs/$id.$name.log")
+      verdict="caught by $name${failed:+ ($failed)}"
     fi
     if [ -n "$verdict" ]; then
       caught=$((caught + 1)); caught_by[$name]=$(( ${caught_by[$name]:-0} + 1 ))
