@@ -386,7 +386,7 @@ first_failure() {
 }
 
 baseline_seconds=$(date +%s)
-log "Mutation check of $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?') ($(git -C "$repo" status --porcelain 2>/dev/null | grep -q . && echo 'with local changes' || echo 'clean')) from $repo"
+log "Mutation check of $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?') ($(git -C "$repo" status --porcelain --untracked-files=no 2>/dev/null | grep -q . && echo 'with local changes' || echo 'clean')) from $repo"
 log "Baseline (unmutated):"
 # Two layers at a time (each has its own Wine prefix and display): the baseline is most of the
 # fixed cost of a run.
