@@ -1,61 +1,43 @@
-// cvdriver: starts one Windows program and reports on standard output what a user would see of
-// it, so that a Linux test can drive it through Wine.
-//
-// Input, from environment variables (removed before the program starts; a variable carries the
-// command line unchanged, which Wine's argv would not):
-//   CVDRIVER_COMMAND     the exact command line for CreateProcessW (required)
-//   CVDRIVER_DIR         the program's working directory (optional)
-//   CVDRIVER_PRESS       button text pressed on every dialog from the start (optional)
-//   CVDRIVER_TIMEOUT_MS  time-out for the program's whole run (default 30000)
-//
+// cvdriver: starts one Windows program and reports on standard output what a user would see of it,
+// so that a Linux test can drive it through Wine.
+// Input (environment variables, removed before the program starts; they carry the command line
+// unchanged, which Wine's argv would not): CVDRIVER_COMMAND, the exact command line (required);
+// CVDRIVER_DIR, its working folder; CVDRIVER_PRESS, a button pressed on every dialog from the start;
+// CVDRIVER_TIMEOUT_MS, the time-out of the whole run (default 30000).
 // Output, one record a line, UTF-8, texts escaped (\\ \n \r \t, other control bytes \xHH):
 //   started <pid>
-//   dialog <seq> / title <text> / control <kind> <id> <0|1 visible> <text>... / end
-//                        a visible #32770 window of the program appeared, with its child windows
-//   pressed <seq> <id> <text>           a button of that dialog was clicked
-//   output <text>                       bytes the program wrote to its standard output or error
+//   dialog <seq>, title <text>, control <kind> <id> <0|1 visible> <text> (one per child), end
+//   pressed <seq> <id> <text> | output <text> | note <message> | timeout <ms>
 //   ok <verb> | fail <verb> <message>   the answer to each command, in order
-//   note <message>                      something that failed but answers no command
-//   timeout <ms>                        the time-out passed; the program is terminated
-//   exit <code> | fatal <message>       the program ended (unsigned exit code), or could not be
-//                                       started or watched; always the last line
-//
-// Commands, one a line on standard input (texts escaped the same way):
-//   press <text>        click the button with this text (& markers ignored) on the newest dialog
-//   autopress <text>    click this button on every open and every later dialog ("" for none)
-//   key enter|escape    type the key into the newest dialog
-//   close               send the newest dialog the system command "close" (title bar, Alt+F4)
-//   screenshot <path>   save the whole screen as a 24-bit BMP at this Windows path
-//   kill                terminate the program now
+//   exit <code> | fatal <message>       the program's end (unsigned), or why it could not be started
+//                                       or watched; always the last line
+// Commands, one a line on standard input: press <text> (on the newest dialog; & markers ignored),
+// autopress <text> (every open and later dialog; "" for none), key enter|escape, close (the system
+// command, as the title bar's button), screenshot <Windows path> (24-bit BMP), kill.
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Only a time-out or the host's give-up ends a program this way.
-constexpr UINT kTerminatedExitCode = WAIT_TIMEOUT;
-// Wine signals no new window to another process: dialogs are looked for this often.
-constexpr DWORD kScanMs = 50;
+constexpr UINT kTerminatedExitCode = WAIT_TIMEOUT;  // only a time-out or the host's give-up ends a program so
+constexpr DWORD kScanMs = 50;  // Wine signals no new window to another process: dialogs are looked for this often
 
 std::string Utf8(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), s.data(), n, nullptr, nullptr);
+  std::string s(w.size() * 3, '\0');
+  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), s.data(), (int)s.size(), nullptr, nullptr));
   return s;
 }
-
 std::wstring Wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
-  std::wstring w(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
+  std::wstring w(s.size(), L'\0');
+  w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), (int)w.size()));
   return w;
 }
-
 std::string Escape(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
@@ -68,7 +50,6 @@ std::string Escape(const std::string& s) {
   }
   return out;
 }
-
 std::string Unescape(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -81,37 +62,27 @@ std::string Unescape(const std::string& s) {
   }
   return out;
 }
-
 std::string ErrorText(const char* what) { return std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")"; }
-
 // Standard output is shared by the main loop and the output forwarder: each record is written whole
 // under this lock, unbuffered, so it reaches the host at once and records never interleave.
-CRITICAL_SECTION g_emitLock;
+std::mutex g_emitLock;
 bool g_emitClosed = false;  // the last line is written: nothing may follow it
 
 void Emit(const std::string& record, bool last = false) {
-  EnterCriticalSection(&g_emitLock);
-  for (size_t done = 0; !g_emitClosed && done < record.size();) {
-    DWORD written = 0;
-    if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), record.data() + done, (DWORD)(record.size() - done), &written,
-                   nullptr) || written == 0)
-      break;
-    done += written;
-  }
+  std::lock_guard<std::mutex> hold(g_emitLock);
+  DWORD written = 0;
+  for (size_t done = 0; !g_emitClosed && done < record.size(); done += written)
+    if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), record.data() + done, (DWORD)(record.size() - done), &written, nullptr) || !written) break;
   g_emitClosed = g_emitClosed || last;
-  LeaveCriticalSection(&g_emitLock);
 }
-
 DWORD WINAPI ForwardOutput(void* pipe) {
   char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0)
-    Emit("output " + Escape(std::string(buffer, n)) + "\n");
+  for (DWORD n = 0; ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0;) Emit("output " + Escape(std::string(buffer, n)) + "\n");
   return 0;
 }
 
 // Commands arrive on their own thread (a read of standard input blocks); the event wakes the loop.
-CRITICAL_SECTION g_commandLock;
+std::mutex g_commandLock;
 std::deque<std::string> g_commands;
 HANDLE g_commandEvent;
 
@@ -122,19 +93,22 @@ DWORD WINAPI ReadCommands(void*) {
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) && n > 0) {
     pending.append(buffer, n);
     for (size_t eol; (eol = pending.find('\n')) != std::string::npos; pending.erase(0, eol + 1)) {
-      EnterCriticalSection(&g_commandLock);
+      std::lock_guard<std::mutex> hold(g_commandLock);
       g_commands.push_back(pending.substr(0, eol));
-      LeaveCriticalSection(&g_commandLock);
       SetEvent(g_commandEvent);
     }
   }
   return 0;
 }
-
+bool NextCommand(std::string& line) {
+  std::lock_guard<std::mutex> hold(g_commandLock);
+  if (g_commands.empty()) return false;
+  line = g_commands.front(), g_commands.pop_front();
+  return true;
+}
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[256];
-  int n = GetClassNameW(hwnd, name, 256);
-  return std::wstring(name, n > 0 ? n : 0);
+  return std::wstring(name, std::max(GetClassNameW(hwnd, name, 256), 0));
 }
 
 // WM_GETTEXT with a time-out: a hung program gives "" instead of blocking the driver.
@@ -147,25 +121,19 @@ std::wstring TextOf(HWND hwnd) {
   text.resize(copied <= length ? copied : length);
   return text;
 }
-
 std::wstring WithoutMnemonics(const std::wstring& text) {
   std::wstring out;
   for (size_t i = 0; i < text.size(); ++i)
     if (text[i] != L'&' || (i + 1 < text.size() && text[++i])) out += text[i];
   return out;
 }
-
-BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-  return TRUE;
-}
+BOOL CALLBACK Collect(HWND hwnd, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd), TRUE; }
 
 std::vector<HWND> ChildrenOf(HWND dialog) {
   std::vector<HWND> children;
   EnumChildWindows(dialog, Collect, (LPARAM)&children);
   return children;
 }
-
 std::string Describe(HWND dialog, int seq) {
   std::string block = "dialog " + std::to_string(seq) + "\ntitle " + Escape(Utf8(TextOf(dialog))) + "\n";
   for (HWND child : ChildrenOf(dialog)) {
@@ -176,11 +144,9 @@ std::string Describe(HWND dialog, int seq) {
   }
   return block + "end\n";
 }
-
 bool SaveScreen(const std::wstring& path, std::string& error) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-  const DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-  std::vector<BYTE> pixels((size_t)stride * (height > 0 ? height : 0));
+  std::vector<BYTE> pixels((size_t)(((DWORD)width * 3 + 3) & ~3u) * (height > 0 ? height : 0));  // rows of whole words
   BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, (DWORD)pixels.size()};  // rows bottom-up
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -188,22 +154,16 @@ bool SaveScreen(const std::wstring& path, std::string& error) {
   bool ok = width > 0 && height > 0 && BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
   SelectObject(memory, old);  // GetDIBits wants the bitmap out of every DC
   ok = ok && GetDIBits(memory, bitmap, 0, height, pixels.data(), (BITMAPINFO*)&info, DIB_RGB_COLORS) == height;
-  if (!ok) error = ErrorText("capturing the screen");
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (!ok) return false;
+  DeleteObject(bitmap), DeleteDC(memory), ReleaseDC(nullptr, screen);
+  if (!ok) return error = ErrorText("capturing the screen"), false;
   BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof file + sizeof info};  // "BM"
   file.bfSize = file.bfOffBits + (DWORD)pixels.size();
   HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD a = 0, b = 0, c = 0;
-  ok = out != INVALID_HANDLE_VALUE && WriteFile(out, &file, sizeof file, &a, nullptr) &&
-       WriteFile(out, &info, sizeof info, &b, nullptr) && WriteFile(out, pixels.data(), (DWORD)pixels.size(), &c, nullptr) &&
-       c == pixels.size();
-  if (!ok) error = ErrorText("writing the screenshot");
+  DWORD written = 0;
+  ok = WriteFile(out, &file, sizeof file, &written, nullptr) && WriteFile(out, &info, sizeof info, &written, nullptr) &&
+       WriteFile(out, pixels.data(), (DWORD)pixels.size(), &written, nullptr) && written == pixels.size();
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  if (!ok) DeleteFileW(path.c_str());
-  return ok;
+  return ok || (error = ErrorText("writing the screenshot"), DeleteFileW(path.c_str()), false);
 }
 
 struct Seen {
@@ -219,22 +179,20 @@ class Driver {
   // Reports each visible dialog of the program not reported before; forgets destroyed ones (a later
   // window may get the same handle value).
   void Scan() {
-    std::vector<Seen> alive;
-    for (const Seen& d : seen_)
-      if (IsWindow(d.hwnd)) alive.push_back(d);
-    seen_.swap(alive);
+    std::erase_if(seen_, [](const Seen& d) { return !IsWindow(d.hwnd); });
     std::vector<HWND> windows;
     EnumWindows(Collect, (LPARAM)&windows);
     for (HWND hwnd : windows) {
       DWORD owner = 0;
       GetWindowThreadProcessId(hwnd, &owner);
-      if (owner != pid_ || !IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770" || Find(hwnd)) continue;
+      if (owner != pid_ || !IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770" ||
+          std::any_of(seen_.begin(), seen_.end(), [hwnd](const Seen& d) { return d.hwnd == hwnd; }))
+        continue;
       seen_.push_back({hwnd, ++count_, false});
       Emit(Describe(hwnd, count_));
       AutoPress(seen_.back());
     }
   }
-
   void Execute(const std::string& line) {
     const size_t space = line.find(' ');
     const std::string verb = line.substr(0, space), arg = space == std::string::npos ? "" : Unescape(line.substr(space + 1));
@@ -271,12 +229,6 @@ class Driver {
   }
 
  private:
-  Seen* Find(HWND hwnd) {
-    for (Seen& d : seen_)
-      if (d.hwnd == hwnd) return &d;
-    return nullptr;
-  }
-
   void AutoPress(Seen& dialog) {
     std::string error;
     if (!autopress_.empty() && !Press(dialog, autopress_, error)) Emit("note " + Escape(error) + "\n");
@@ -288,10 +240,7 @@ class Driver {
       if (lstrcmpiW(ClassOf(child).c_str(), L"Button") != 0 || WithoutMnemonics(TextOf(child)) != WithoutMnemonics(text))
         continue;
       const int id = GetDlgCtrlID(child);
-      if (!PostMessageW(dialog.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)child)) {
-        error = ErrorText("PostMessage");
-        return false;
-      }
+      if (!PostMessageW(dialog.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)child)) return error = ErrorText("PostMessage"), false;
       dialog.pressed = true;
       Emit("pressed " + std::to_string(dialog.seq) + " " + std::to_string(id) + " " + Escape(Utf8(text)) + "\n");
       return true;
@@ -299,7 +248,6 @@ class Driver {
     error = "dialog " + std::to_string(dialog.seq) + " has no button \"" + Utf8(text) + "\"";
     return false;
   }
-
   HANDLE process_;
   DWORD pid_;
   std::wstring autopress_;
@@ -310,42 +258,31 @@ class Driver {
 // Reads and removes one of our variables, so that the program starts without it.
 std::wstring TakeVariable(const wchar_t* name) {
   std::wstring value(32768, L'\0');
-  DWORD n = GetEnvironmentVariableW(name, value.data(), (DWORD)value.size());
+  const DWORD n = GetEnvironmentVariableW(name, value.data(), (DWORD)value.size());
   value.resize(n < value.size() ? n : 0);
-  SetEnvironmentVariableW(name, nullptr);
-  return value;
+  return SetEnvironmentVariableW(name, nullptr), value;
 }
-
-int Fatal(const std::string& message) {
-  Emit("fatal " + Escape(message) + "\n", true);
-  return 2;
-}
+int Fatal(const std::string& message) { return Emit("fatal " + Escape(message) + "\n", true), 2; }
 
 }  // namespace
 
 int main() {
-  InitializeCriticalSection(&g_emitLock);
-  InitializeCriticalSection(&g_commandLock);
   g_commandEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   // Our standard handles must not reach the program: it would hold the host's pipes open.
   for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
     SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-
   const std::wstring command = TakeVariable(L"CVDRIVER_COMMAND"), dir = TakeVariable(L"CVDRIVER_DIR"),
                      press = TakeVariable(L"CVDRIVER_PRESS"), timeoutText = TakeVariable(L"CVDRIVER_TIMEOUT_MS");
   if (command.empty()) return Fatal("CVDRIVER_COMMAND is not set");
   const DWORD timeoutMs = timeoutText.empty() ? 30000 : wcstoul(timeoutText.c_str(), nullptr, 10);
   if (timeoutMs == 0) return Fatal("CVDRIVER_TIMEOUT_MS is not a time-out in milliseconds");
-
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE outputRead, outputWrite;
   if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0)) return Fatal(ErrorText("CreatePipe"));
   SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
   HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup = {sizeof startup};
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul;
-  startup.hStdOutput = startup.hStdError = outputWrite;
+  startup.dwFlags = STARTF_USESTDHANDLES, startup.hStdInput = nul, startup.hStdOutput = startup.hStdError = outputWrite;
   PROCESS_INFORMATION started = {};
   // Wine answers ERROR_INTERNAL_ERROR when the new process died while Wine still set it up, before
   // the program's own code ran: Wine's failure, tried again (and said).
@@ -355,28 +292,20 @@ int main() {
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.empty() ? nullptr : dir.c_str(),
                        &startup, &started))
       break;
+    const DWORD error = GetLastError();
     const std::string message = "CreateProcess of " + Utf8(command) + ": " + ErrorText("it");
-    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return Fatal(message);
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) return Fatal(message);
     Emit("note " + Escape(message + "; trying again") + "\n");
   }
-  CloseHandle(outputWrite);  // only the program holds it now: the forwarder sees the output's end
-  CloseHandle(nul);
+  CloseHandle(outputWrite), CloseHandle(nul);  // only the program holds it now: the forwarder sees the output's end
   Emit("started " + std::to_string(started.dwProcessId) + "\n");
   HANDLE forwarder = CreateThread(nullptr, 0, ForwardOutput, outputRead, 0, nullptr);
   CreateThread(nullptr, 0, ReadCommands, nullptr, 0, nullptr);
-
   Driver driver(started.hProcess, started.dwProcessId, press);
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   const HANDLE events[] = {started.hProcess, g_commandEvent};
   for (;;) {
-    for (bool any = true; any;) {
-      std::string line;
-      EnterCriticalSection(&g_commandLock);
-      any = !g_commands.empty();
-      if (any) line = g_commands.front(), g_commands.pop_front();
-      LeaveCriticalSection(&g_commandLock);
-      if (any) driver.Execute(line);
-    }
+    for (std::string line; NextCommand(line);) driver.Execute(line);
     driver.Scan();
     if (WaitForMultipleObjects(2, events, FALSE, kScanMs) == WAIT_OBJECT_0) break;
     if (GetTickCount64() >= deadline) {

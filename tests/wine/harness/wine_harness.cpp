@@ -26,13 +26,6 @@
 #include <stdexcept>
 #include <utility>
 
-#ifndef CORVANE_DEFAULT_WINE_ROOT
-#define CORVANE_DEFAULT_WINE_ROOT ""
-#endif
-#ifndef CORVANE_DEFAULT_WIN64_DIR
-#define CORVANE_DEFAULT_WIN64_DIR ""
-#endif
-
 namespace corvane::test {
 namespace {
 
@@ -59,10 +52,8 @@ struct Fd {
 void MakePipe(Fd& read, Fd& write) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
-  read = Fd(fds[0]);
-  write = Fd(fds[1]);
+  read = Fd(fds[0]), write = Fd(fds[1]);
 }
-
 std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 int Left(Clock::time_point deadline) {
@@ -75,7 +66,6 @@ std::string Escape(const std::string& s) {
   for (char c : s) out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string(1, c);
   return out;
 }
-
 std::string Unescape(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -90,22 +80,15 @@ std::string Unescape(const std::string& s) {
   return out;
 }
 
-// Starts argv with exactly `env`, in a process group of its own, with the given descriptors as
-// standard input, output and error (-1: /dev/null) and `fd3` as its descriptor 3 (-1: none).
+// Starts argv (found in this process's PATH, which `env` passes on) with exactly `env`, in a process
+// group of its own, with the given descriptors as standard input, output and error (-1: /dev/null)
+// and `fd3` as its descriptor 3 (-1: none). A program that cannot be run ends with status 127.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int in, int out, int err,
             int fd3 = -1) {
-  std::string program = argv.at(0), path;
-  for (const std::string& entry : env)
-    if (entry.rfind("PATH=", 0) == 0) path = entry.substr(5);
-  std::stringstream dirs(path);
-  for (std::string dir; program.find('/') == std::string::npos && std::getline(dirs, dir, ':');)
-    if (access((dir + "/" + argv[0]).c_str(), X_OK) == 0) program = dir + "/" + argv[0];
-  if (access(program.c_str(), X_OK) != 0) throw std::runtime_error("cannot run " + argv[0] + ": not found in PATH");
   std::vector<char*> args, envp;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  args.push_back(nullptr);
-  envp.push_back(nullptr);
+  args.push_back(nullptr), envp.push_back(nullptr);
   const pid_t parent = getpid(), pid = fork();
   if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
   if (pid == 0) {  // only async-signal-safe calls from here on
@@ -120,11 +103,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
       if (sources[target] >= 0) dup2(sources[target], target);
     syscall(SYS_close_range, fd3 >= 0 ? 4 : 3, ~0u, 0);
     sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    signal(SIGPIPE, SIG_DFL);
-    execve(program.c_str(), args.data(), envp.data());
-    _exit(127);
+    sigemptyset(&none), sigprocmask(SIG_SETMASK, &none, nullptr), signal(SIGPIPE, SIG_DFL);
+    execvpe(args[0], args.data(), envp.data()), _exit(127);
   }
   return pid;
 }
@@ -135,16 +115,12 @@ std::optional<int> WaitExit(pid_t pid, Clock::time_point deadline) {
   if (pid <= 0) return -1;  // waitpid would take any child
   Fd pidfd((int)syscall(SYS_pidfd_open, pid, 0));
   pollfd ready = {pidfd.Get(), POLLIN, 0};
-  while (pidfd.Get() >= 0 && poll(&ready, 1, Left(deadline)) < 0 && errno == EINTR) {
-  }
   int status = 0;
   pid_t r;
-  do r = waitpid(pid, &status, pidfd.Get() >= 0 ? WNOHANG : 0);
+  do r = (pidfd.Get() < 0 || poll(&ready, 1, Left(deadline)) >= 0) ? waitpid(pid, &status, pidfd.Get() >= 0 ? WNOHANG : 0) : -1;
   while (r < 0 && errno == EINTR);
-  if (r == 0) return std::nullopt;
-  return r == pid ? status : -1;
+  return r == 0 ? std::nullopt : std::optional<int>(r == pid ? status : -1);
 }
-
 void KillGroup(pid_t pid) {
   if (pid > 1) kill(-pid, SIGKILL), WaitExit(pid, Clock::now() + kExitTimeout);  // kill(-1) would reach all
 }
@@ -154,9 +130,8 @@ std::optional<int> RunTool(const std::vector<std::string>& argv, const std::vect
                            const std::string& log, milliseconds timeout) {
   Fd logFd(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   const pid_t pid = Spawn(argv, env, -1, logFd.Get(), logFd.Get());
-  std::optional<int> status = WaitExit(pid, Clock::now() + timeout);
-  if (!status) KillGroup(pid);
-  return status && WIFEXITED(*status) ? std::optional<int>(WEXITSTATUS(*status)) : std::nullopt;
+  const std::optional<int> status = WaitExit(pid, Clock::now() + timeout);
+  return status ? std::optional<int>(WIFEXITED(*status) ? WEXITSTATUS(*status) : -1) : (KillGroup(pid), std::nullopt);
 }
 
 }  // namespace
@@ -167,20 +142,18 @@ std::vector<std::string> Dialog::Texts(const std::string& kind) const {
     if (c.kind == kind && !c.text.empty()) texts.push_back(c.text);
   return texts;
 }
-
 std::string Dialog::TextOf(int id) const {
-  for (const Control& c : controls)
-    if (c.id == id) return c.text;
-  return "";
+  const auto found = std::find_if(controls.begin(), controls.end(), [id](const Control& c) { return c.id == id; });
+  return found == controls.end() ? "" : found->text;
 }
 
 // One cvdriver.exe and the program it started.
 struct DrivenProcess::Impl {
-  std::string commandLine;
+  std::string commandLine, log;  // the driver's standard error (Wine's own messages) goes to the log
   std::vector<std::string> driverArgv, driverEnv;
   pid_t pid = -1;  // the driver (wine), leader of its process group; -1 once reaped
-  Fd in, out, err;
-  std::string outPending, stderrTail;
+  Fd in, out;
+  std::string outPending;
   bool anyLine = false, restarted = false, started = false, finished = true, exited = false, timedOut = false;
   uint32_t exitCode = 0;
   std::vector<Dialog> dialogs;
@@ -188,17 +161,11 @@ struct DrivenProcess::Impl {
   std::optional<Dialog> building;
   std::string output;
   std::deque<std::string> replies;  // one per command: "" for ok, else why it failed
-  std::vector<std::string> notes;
-
+  std::string notes;                // what the driver noted, for the report of a failure
   ~Impl() { WaitToEnd(Clock::now()); }
-
   void Fail(const std::string& what) {
-    std::string context = "\n  command line: " + commandLine;
-    for (const std::string& note : notes) context += "\n  driver: " + note;
-    if (!stderrTail.empty()) context += "\n  driver stderr (end):\n" + stderrTail;
-    ADD_FAILURE() << what << context;
+    ADD_FAILURE() << what << "\n  command line: " << commandLine << notes << "\n  Wine's messages: " << log;
   }
-
   void HandleLine(const std::string& line) {
     anyLine = true;
     const size_t space = line.find(' ');
@@ -209,16 +176,13 @@ struct DrivenProcess::Impl {
       building->title = Unescape(rest);
     } else if (verb == "control" && building) {  // <kind> <id> <visible> <text, spaces and all>
       std::istringstream fields(rest);
-      Control c;
+      Control& c = building->controls.emplace_back();
       char visible = '0';
       fields >> c.kind >> c.id >> visible;
-      c.visible = visible == '1';
       const size_t textAt = fields.tellg() < 0 ? rest.size() : (size_t)fields.tellg() + 1;
-      c.text = textAt < rest.size() ? Unescape(rest.substr(textAt)) : "";
-      building->controls.push_back(std::move(c));
+      c.visible = visible == '1', c.text = textAt < rest.size() ? Unescape(rest.substr(textAt)) : "";
     } else if (verb == "end" && building) {
-      dialogs.push_back(std::move(*building));
-      building.reset();
+      dialogs.push_back(std::move(*building)), building.reset();
     } else if (verb == "output") {
       output += Unescape(rest);
     } else if (verb == "ok" || verb == "fail") {
@@ -228,17 +192,14 @@ struct DrivenProcess::Impl {
       timedOut = true;
     } else if (verb == "exit") {
       exited = finished = true;
-      const unsigned long long code = std::strtoull(rest.c_str(), nullptr, 10);
-      if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos || code > 0xFFFFFFFFull)
-        Fail("cvdriver reported an exit code that is not an unsigned 32-bit number: " + rest);
-      exitCode = (uint32_t)code;
+      exitCode = (uint32_t)std::strtoul(rest.c_str(), nullptr, 10);
     } else if (verb == "fatal") {
       finished = true;
       Fail("cvdriver could not run the program: " + Unescape(rest));
     } else if (verb == "started") {
       started = true;
     } else {
-      notes.push_back(Unescape(line));  // note, pressed, or anything unexpected
+      notes += "\n  driver: " + Unescape(line);  // note, pressed, or anything unexpected
       if (verb == "note") std::fprintf(stderr, "wine harness: cvdriver: %s\n", Unescape(rest).c_str());
     }
   }
@@ -248,30 +209,22 @@ struct DrivenProcess::Impl {
   template <typename Done>
   bool PumpUntil(Done done, Clock::time_point deadline) {
     while (!done() && !finished && out.Get() >= 0) {
-      pollfd fds[2] = {{out.Get(), POLLIN, 0}, {err.Get(), POLLIN, 0}};
-      const int ready = poll(fds, err.Get() >= 0 ? 2 : 1, Left(deadline));
+      pollfd fd = {out.Get(), POLLIN, 0};
+      const int ready = poll(&fd, 1, Left(deadline));
       if (ready < 0 && errno == EINTR) continue;
       if (ready <= 0) break;
       char buffer[8192];
-      if (err.Get() >= 0 && fds[1].revents) {
-        const ssize_t n = read(err.Get(), buffer, sizeof buffer);
-        if (n > 0) stderrTail.append(buffer, n);
-        else if (n == 0 || errno != EINTR) err.Close();
-        if (stderrTail.size() > 16384) stderrTail.erase(0, stderrTail.size() - 16384);
+      const ssize_t n = read(out.Get(), buffer, sizeof buffer);
+      if (n == 0 || (n < 0 && errno != EINTR)) {
+        DriverGone();
+        continue;
       }
-      if (fds[0].revents) {
-        const ssize_t n = read(out.Get(), buffer, sizeof buffer);
-        if (n == 0 || (n < 0 && errno != EINTR)) {
-          DriverGone();
-          continue;
-        }
-        outPending.append(buffer, n > 0 ? n : 0);
-        for (size_t eol; !finished && (eol = outPending.find('\n')) != std::string::npos;) {
-          std::string line = outPending.substr(0, eol);
-          outPending.erase(0, eol + 1);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          HandleLine(line);
-        }
+      outPending.append(buffer, n > 0 ? n : 0);
+      for (size_t eol; !finished && (eol = outPending.find('\n')) != std::string::npos;) {
+        std::string line = outPending.substr(0, eol);
+        outPending.erase(0, eol + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        HandleLine(line);
       }
     }
     return done();
@@ -281,59 +234,32 @@ struct DrivenProcess::Impl {
   void DriverGone() {
     out.Close();
     finished = true;
-    const Clock::time_point deadline = Clock::now() + kExitTimeout;
-    char buffer[8192];
-    pollfd fd = {err.Get(), POLLIN, 0};
-    for (ssize_t n = 1; err.Get() >= 0 && n > 0;)
-      if ((n = poll(&fd, 1, Left(deadline)) > 0 ? read(err.Get(), buffer, sizeof buffer) : 0) > 0) stderrTail.append(buffer, n);
     std::string how = "cvdriver ended";
-    if (std::optional<int> status = WaitExit(pid, deadline)) {
+    if (std::optional<int> status = WaitExit(pid, Clock::now() + kExitTimeout)) {
       pid = -1;
       how += WIFEXITED(*status) ? " with exit status " + std::to_string(WEXITSTATUS(*status))
                                 : " by signal " + std::to_string(WTERMSIG(*status));
     }
     // Dead before its first line, it had not started the program: Wine failed to start it.
     if (!anyLine && !restarted && pid < 0) {
-      restarted = true;
-      std::fprintf(stderr, "wine harness: %s before its first line; starting it again\n%s", how.c_str(), stderrTail.c_str());
-      stderrTail.clear();
-      std::string why;
-      if (SpawnDriver(why)) return;
-      how += "; starting it again failed: " + why;
+      std::fprintf(stderr, "wine harness: %s before its first line; starting it again (see %s)\n", how.c_str(), log.c_str());
+      return SpawnDriver(), void(restarted = true);
     }
     Fail(how + " without reporting the end of the program");
   }
-
-  bool SpawnDriver(std::string& why) {
-    Fd inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    try {
-      MakePipe(inRead, inWrite);
-      MakePipe(outRead, outWrite);
-      MakePipe(errRead, errWrite);
-      pid = Spawn(driverArgv, driverEnv, inRead.Get(), outWrite.Get(), errWrite.Get());
-    } catch (const std::exception& e) {
-      why = e.what();
-      return false;
-    }
-    fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK);  // written only when poll() says it fits
-    in = std::move(inWrite);
-    out = std::move(outRead);
-    err = std::move(errRead);
-    finished = false;
-    return true;
+  void SpawnDriver() {
+    Fd inRead, inWrite, outRead, outWrite, logFd(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    MakePipe(inRead, inWrite), MakePipe(outRead, outWrite);
+    pid = Spawn(driverArgv, driverEnv, inRead.Get(), outWrite.Get(), logFd.Get());
+    fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK);
+    in = std::move(inWrite), out = std::move(outRead), finished = false;
   }
 
+  // A command line is far shorter than the pipe's buffer, which the driver's reader keeps empty: one
+  // write that does not block (a stuck driver cannot block us) takes it whole.
   bool Send(const std::string& verb, const std::string& arg) {
     const std::string line = verb + " " + Escape(arg) + "\n";
-    const Clock::time_point deadline = Clock::now() + kReplyTimeout;
-    for (size_t sent = 0; sent < line.size();) {
-      pollfd fd = {in.Get(), POLLOUT, 0};
-      if (in.Get() < 0 || poll(&fd, 1, Left(deadline)) <= 0) return false;
-      const ssize_t n = write(in.Get(), line.data() + sent, line.size() - sent);
-      if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
-      sent += n > 0 ? n : 0;
-    }
-    return true;
+    return in.Get() >= 0 && write(in.Get(), line.data(), line.size()) == (ssize_t)line.size();
   }
 
   // Sends a command and waits for its answer; false (with the reason) when it failed.
@@ -358,13 +284,9 @@ struct DrivenProcess::Impl {
     if (!PumpUntil([&] { return finished; }, deadline) && !finished) timedOut = true, Kill();
     in.Close();
     if (pid > 0 && !WaitExit(pid, Clock::now() + kExitTimeout)) KillGroup(pid);
-    pid = -1;
-    out.Close();
-    err.Close();
+    pid = -1, out.Close();
   }
-
   RunResult Result() const { return {timedOut, exitCode, dialogs, output}; }
-
   void Do(const char* verb, const std::string& arg, const std::string& what) {
     std::string why;
     if (!Command(verb, arg, why)) Fail("cannot " + what + ": " + why);
@@ -381,19 +303,16 @@ Dialog DrivenProcess::WaitForDialog(std::chrono::milliseconds timeout) {
   else if (!p.finished) p.Fail("no new dialog within " + std::to_string(timeout.count()) + " ms");
   return Dialog{};
 }
-
 void DrivenProcess::Press(const std::string& button) { impl_->Do("press", button, "press \"" + button + "\""); }
 void DrivenProcess::Key(const std::string& name) { impl_->Do("key", name, "type \"" + name + "\""); }
 void DrivenProcess::Close() { impl_->Do("close", "", "close the dialog"); }
 void DrivenProcess::Screenshot(const std::string& bmpPath) {
   impl_->Do("screenshot", WindowsPath(bmpPath), "save a screenshot to " + bmpPath);
 }
-
 bool DrivenProcess::Running() {
   impl_->PumpUntil([] { return false; }, Clock::now());
   return !impl_->finished;
 }
-
 RunResult DrivenProcess::Wait(std::chrono::milliseconds timeout, const std::string& press) {
   Impl& p = *impl_;
   const Clock::time_point deadline = Clock::now() + timeout;
@@ -408,7 +327,6 @@ RunResult DrivenProcess::Wait(std::chrono::milliseconds timeout, const std::stri
 struct WineSession::Impl {
   std::string root, prefix, workRoot, log, display;
   pid_t xvfb = -1;
-
   std::vector<std::string> BaseEnv() const {
     const std::string path = Env("PATH");
     // Wine converts the environment (the command line among it) from the Linux locale's character
@@ -417,33 +335,26 @@ struct WineSession::Impl {
             "DISPLAY=" + display, "WINEPREFIX=" + prefix, "LANG=C.UTF-8", "WINEDEBUG=-all",
             "WINEDLLOVERRIDES=mscoree,mshtml="};
   }
-
   void StartXvfb() {
     Fd displayRead, displayWrite, logFd(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     MakePipe(displayRead, displayWrite);
-    std::vector<std::string> env = BaseEnv();
-    env.resize(2);  // PATH and HOME
-    xvfb = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"}, env, -1,
-                 logFd.Get(), logFd.Get(), displayWrite.Get());
+    xvfb = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                 {BaseEnv()[0], BaseEnv()[1]}, -1, logFd.Get(), logFd.Get(), displayWrite.Get());  // PATH and HOME
     displayWrite.Close();
     // Xvfb writes the number of the display it took once it accepts clients.
-    std::string number;
     const Clock::time_point deadline = Clock::now() + kToolTimeout;
-    while (number.find('\n') == std::string::npos) {
-      pollfd fd = {displayRead.Get(), POLLIN, 0};
-      char buffer[32];
-      const ssize_t n = poll(&fd, 1, Left(deadline)) > 0 ? read(displayRead.Get(), buffer, sizeof buffer) : -1;
-      if (n <= 0) throw std::runtime_error("Xvfb did not report a display; see " + log);
-      number.append(buffer, n);
-    }
-    display = ":" + number.substr(0, number.find('\n'));
+    char buffer[32];
+    pollfd fd = {displayRead.Get(), POLLIN, 0};
+    for (ssize_t n; display.find('\n') == std::string::npos; display.append(buffer, n))
+      if ((n = poll(&fd, 1, Left(deadline)) > 0 ? read(displayRead.Get(), buffer, sizeof buffer) : -1) <= 0)
+        throw std::runtime_error("Xvfb did not report a display; see " + log);
+    display = ":" + display.substr(0, display.find('\n'));
   }
 
-  // Creates and sets up the prefix on first use; later sessions of the group reuse it.
+  // Creates and sets up the prefix on first use (one session at a time); later sessions reuse it.
   void EnsurePrefix() {
     Fd lock(open((prefix + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    while (flock(lock.Get(), LOCK_EX) != 0 && errno == EINTR) {
-    }
+    while (flock(lock.Get(), LOCK_EX) != 0 && errno == EINTR) continue;
     const std::string ready = prefix + "/.corvane-harness-ready";
     if (fs::exists(ready)) return;
     if (!fs::exists(prefix + "/system.reg")) {
@@ -462,17 +373,11 @@ struct WineSession::Impl {
     std::ofstream(ready) << "set up by the Wine harness\n";
   }
 
-  // Ends every Wine process of the prefix, then the display. Never throws: it runs in a destructor.
+  // Ends every Wine process of the prefix (wineserver was found when the display came up), then the
+  // display.
   void Stop() noexcept {
-    try {
-      if (!display.empty()) RunTool({"wineserver", "-k"}, BaseEnv(), log, kToolTimeout);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "wine harness: stopping the Wine processes of %s failed: %s\n", prefix.c_str(), e.what());
-    }
-    if (xvfb > 0) {
-      kill(xvfb, SIGTERM);
-      if (!WaitExit(xvfb, Clock::now() + kExitTimeout)) KillGroup(xvfb);
-    }
+    if (!display.empty()) RunTool({"wineserver", "-k"}, BaseEnv(), log, kToolTimeout);
+    if (xvfb > 0 && (kill(xvfb, SIGTERM), !WaitExit(xvfb, Clock::now() + kExitTimeout))) KillGroup(xvfb);
     xvfb = -1;
   }
 };
@@ -486,9 +391,7 @@ WineSession::WineSession(const std::string& group) : impl_(std::make_unique<Impl
   if (s.root.empty()) throw std::runtime_error("CORVANE_WINE_ROOT is not set");
   s.root = fs::absolute(s.root).lexically_normal().string();
   fs::create_directories(s.root);
-  s.prefix = s.root + "/" + group;
-  s.workRoot = s.prefix + ".work";
-  s.log = s.prefix + ".log";
+  s.prefix = s.root + "/" + group, s.workRoot = s.prefix + ".work", s.log = s.prefix + ".log";
   std::ofstream(s.log, std::ios::trunc).close();
   try {
     s.StartXvfb();
@@ -496,8 +399,7 @@ WineSession::WineSession(const std::string& group) : impl_(std::make_unique<Impl
     RunTool({"wineserver", "-k"}, s.BaseEnv(), s.log, kToolTimeout);
     s.EnsurePrefix();
   } catch (...) {
-    s.Stop();
-    throw;
+    s.Stop(), throw;
   }
 }
 
@@ -509,18 +411,15 @@ std::string WineSession::FreshDir(const std::string& name) {
     if (part.empty() || part == "." || part == ".." || name.find('\0') != std::string::npos)
       throw std::invalid_argument("not a relative path below the work directory: \"" + name + "\"");
   const std::string dir = impl_->workRoot + "/" + name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  fs::remove_all(dir), fs::create_directories(dir);
   return dir;
 }
-
 RunResult WineSession::Run(const std::string& commandLine, const RunOptions& options) {
   // The driver presses from the first dialog on, so none can slip by before a command would arrive.
   std::unique_ptr<DrivenProcess> process = Launch(commandLine, options, options.press);
   process->impl_->WaitToEnd(Clock::now() + options.timeout + kDriverGrace);
   return process->impl_->Result();
 }
-
 std::unique_ptr<DrivenProcess> WineSession::Start(const std::string& commandLine, const RunOptions& options) {
   std::unique_ptr<DrivenProcess> process = Launch(commandLine, options, "");
   // Returns once the program runs, so that what the test does next finds it there.
@@ -529,26 +428,16 @@ std::unique_ptr<DrivenProcess> WineSession::Start(const std::string& commandLine
     p.Fail("cvdriver did not report the program started");
   return process;
 }
-
 std::unique_ptr<DrivenProcess> WineSession::Launch(const std::string& commandLine, const RunOptions& options,
                                                    const std::string& press) {
   std::unique_ptr<DrivenProcess> process(new DrivenProcess(std::make_unique<DrivenProcess::Impl>()));
   DrivenProcess::Impl& p = *process->impl_;
-  p.commandLine = commandLine;
-  std::string driver, why;
-  try {
-    driver = Win64BuildDir() + "/tests/wine/cvdriver.exe";
-  } catch (const std::exception& e) {
-    why = e.what();
-  }
-  if (!why.empty()) {
-  } else if (commandLine.empty() || commandLine.find('\0') != std::string::npos) why = "the command line is empty or holds a NUL";
-  else if (options.timeout.count() <= 0) why = "the time-out must be positive";
-  else if (!fs::exists(driver)) why = driver + " is missing: build the win64 target cvdriver";
-  if (!why.empty()) {
-    p.Fail(why);
-    return process;
-  }
+  p.commandLine = commandLine, p.log = impl_->log;
+  const std::string driver = Env("CORVANE_WIN64_DIR").empty() && !*CORVANE_DEFAULT_WIN64_DIR ? "" : Win64BuildDir() + "/tests/wine/cvdriver.exe";
+  std::string why = driver.empty() || !fs::exists(driver) ? "cvdriver.exe is missing (build the win64 target cvdriver): " + driver
+                    : commandLine.empty() || commandLine.find('\0') != std::string::npos ? "the command line is empty or holds a NUL"
+                    : options.timeout.count() <= 0 ? "the time-out must be positive" : "";
+  if (!why.empty()) return p.Fail(why), std::move(process);
   std::map<std::string, std::string> vars;
   for (const std::string& entry : impl_->BaseEnv()) vars[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
   for (const auto& [name, value] : options.env) vars[name] = value;
@@ -558,10 +447,9 @@ std::unique_ptr<DrivenProcess> WineSession::Launch(const std::string& commandLin
   if (!press.empty()) vars["CVDRIVER_PRESS"] = press;
   p.driverArgv = {"wine", driver};
   for (const auto& [name, value] : vars) p.driverEnv.push_back(name + "=" + value);
-  if (!p.SpawnDriver(why)) p.Fail(why);
+  p.SpawnDriver();
   return process;
 }
-
 const std::string& WineSession::Prefix() const { return impl_->prefix; }
 const std::string& WineSession::Display() const { return impl_->display; }
 
@@ -577,18 +465,13 @@ std::string Quote(const std::string& word) {
   std::string quoted = "\"";
   size_t backslashes = 0;
   for (char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    quoted += c;
+    if (c == '\\' && ++backslashes) continue;
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\') += c;
     backslashes = 0;
   }
   quoted.append(backslashes * 2, '\\');
   return quoted + "\"";
 }
-
 std::string Win64BuildDir() {
   const std::string dir = Env("CORVANE_WIN64_DIR").empty() ? CORVANE_DEFAULT_WIN64_DIR : Env("CORVANE_WIN64_DIR");
   if (dir.empty()) throw std::runtime_error("CORVANE_WIN64_DIR is not set (ctest sets it)");

@@ -21,8 +21,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     report += std::wstring(L"\n") + name + (n > 0 && n < 4096 ? L"=" + std::wstring(text, n) : L" unset");
   }
   report += L"\n";
-  std::string bytes(WideCharToMultiByte(CP_UTF8, 0, report.data(), (int)report.size(), nullptr, 0, nullptr, nullptr), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, report.data(), (int)report.size(), bytes.data(), (int)bytes.size(), nullptr, nullptr);
+  std::string bytes(report.size() * 3, '\0');
+  bytes.resize(WideCharToMultiByte(CP_UTF8, 0, report.data(), (int)report.size(), bytes.data(), (int)bytes.size(), nullptr, nullptr));
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), (DWORD)bytes.size(), &written, nullptr);
   if (argc >= 4) MessageBoxW(nullptr, argv[3], argv[2], MB_OK | MB_ICONERROR);

@@ -1,7 +1,6 @@
-// The harness's smoke run: cvsmoke.exe under Wine through the harness, showing what the end-to-end
-// tests rely on: exact dialog texts, the pressed button, the full 32-bit exit status, the output,
-// the working folder, the unchanged command line, a clean environment, a held dialog answered when
-// told, and a program killed at its time-out.
+// The harness's smoke run: what the end-to-end tests rely on, with cvsmoke.exe under Wine: exact
+// dialog texts, the pressed button, the 32-bit exit status, the output, the working folder, the
+// command line unchanged, a clean environment, a held dialog answered when told, a time-out kill.
 #include <gtest/gtest.h>
 
 #include "wine_harness.h"
