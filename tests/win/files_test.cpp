@@ -1,6 +1,6 @@
 // Files and folders under Wine: the class-path folders, the working folder, output paths, the
-// temporary folder and INI files (through the system's profile functions), in a scratch folder made
-// current for each test.
+// single-instance mutex and INI files (through the system's profile functions), in a scratch folder
+// made current for each test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -114,31 +114,6 @@ TEST_F(Files, OutputPathsGetEveryFolderButNotTheFile) {
   EXPECT_TRUE(IsDirectory(At("a")) && IsDirectory(At("x\\y")) && IsDirectory(At("long")));
   EXPECT_NE(GetFileAttributesA(At("kept\\kept.txt").c_str()), INVALID_FILE_ATTRIBUTES);
   RemoveTree(ExecutableDirectory() + "\\" + appDirFolder);
-}
-
-TEST_F(Files, TheTemporaryFolderIsTheSystemsOrReported) {
-  char temp[MAX_PATH + 1] = {};
-  EXPECT_TRUE(NameTempDir(2, "A1B2"));
-  EXPECT_EQ(TempDir, std::string(temp, GetTempPathA(sizeof(temp), temp)) + "A1B2");
-  EnvironmentVariable tmp("TMP", ("C:\\" + std::string(300, 't')).c_str()), tempVariable("TEMP", ("C:\\" + std::string(300, 't')).c_str());
-  std::strcpy(TempDir, "stale");
-  EXPECT_FALSE(NameTempDir(2, "A1B2"));  // the system's folder does not fit
-  EXPECT_STREQ(TempDir, "");
-  ASSERT_EQ(ScreenRecords().size(), 1u);
-  for (const ScreenRecord& shown : ScreenRecords())
-    EXPECT_EQ(shown.text.rfind("Error accessing file/directory: TEMP_PATH\n\nReason: ", 0), 0u) << shown.text;
-}
-
-// The values this process gives the variables (their rules are the host tests').
-TEST_F(Files, VariablesTakeThisProcesssValues) {
-  char date[16] = {}, later[16] = {};
-  GetDateFormatA(GetThreadLocale(), 0, nullptr, "yyyyMMdd", date, sizeof(date));
-  HeapText expanded(ExpandVariables("%APPDIR%|%cv_test_plain%|%TOTALRAM%|%DATE%"));
-  GetDateFormatA(GetThreadLocale(), 0, nullptr, "yyyyMMdd", later, sizeof(later));
-  MEMORYSTATUSEX memory{sizeof(memory)};
-  GlobalMemoryStatusEx(&memory);
-  const std::string start = ExecutableDirectory() + "||" + std::to_string(std::max<DWORDLONG>(memory.ullTotalPhys >> 20, 64)) + "m|";
-  EXPECT_TRUE(expanded.get() == start + date || expanded.get() == start + later) << expanded.get();
 }
 
 TEST_F(Files, TheSingleInstanceMutexIsClaimedOnceAndLetGo) {

@@ -68,22 +68,4 @@ TEST_F(ServiceInstall, CreatesTheServiceWithItsEventSourceAndRemovesItOnce) {
   EXPECT_EQ(Value(Services + name_, "Description"), "");
 }
 
-TEST_F(ServiceInstall, RefusesWhatItCannotWriteWholeAndCreatesNothing) {
-  const std::string tooLong = "its name, description or program path is too long.",
-                    quoted = "a name or description on its command line may not hold a double quote or end in a backslash.";
-  const struct {
-    bool onLine;
-    std::string suffix, description, reason;
-  } cases[] = {{true, "", std::string(300, 'd'), tooLong}, {false, std::string(230, 'n'), "", tooLong},
-               {true, "", "say \"hi\"", quoted}, {true, "", "C:\\data\\", quoted}};
-  for (const auto& c : cases) {
-    ScreenRecords().clear();
-    EditLaunchConfig().ServiceArgsFromCommandLine = c.onLine;
-    const std::string name = name_ + c.suffix;
-    EXPECT_EQ(InstallService(name.c_str(), c.description.c_str()), -1);
-    EXPECT_EQ(ScreenRecords(), (std::vector<ScreenRecord>{{"error box", "Cannot install the " + name + " service: " + c.reason, ""}}));
-    EXPECT_EQ(Config(name) + Value(Events + name, "TypesSupported"), "  ");
-  }
-}
-
 }  // namespace
