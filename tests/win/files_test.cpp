@@ -38,7 +38,6 @@ class Files : public testing::Test {
     std::sort(entries.begin(), entries.end());
     return entries;
   }
-
   std::string root_ = (ScreenRecords().clear(), MakeScratchRoot());
   char saved_[MAX_PATH + 1] = {};
   MessageText fileAccess_{MessageFileAccess, "Error accessing file/directory: %s"};

@@ -66,7 +66,6 @@ TEST(Reports, GoWhereTheUserSeesThem) {
     EXPECT_EQ(ScreenRecords(), c.shown);
   }
 }
-
 jint CallVmHook(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);

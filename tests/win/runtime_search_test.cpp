@@ -111,7 +111,6 @@ class RuntimeSearch : public testing::Test {
     EXPECT_EQ(located, found.jvmDll[0] != '\0');
     return located ? found.jvmDll : "";
   }
-
   std::string root_ = MakeScratchRoot(), home_;
   SettingText order_{&EditLaunchConfig().JvmSearchOrder, ""}, rules_{&EditLaunchConfig().JvmVersion, ""},
       jvmPath_{&EditLaunchConfig().JvmPath, ""}, document_{&EditLaunchConfig().NoJvmDocument, ""},
@@ -129,7 +128,6 @@ TEST_P(Sources, AnswerTheRuntimeEachDigitShouldFind) {
   EXPECT_EQ(home_, c.home.empty() ? "" : At("@\\" + c.home));
   EXPECT_TRUE(ScreenRecords().empty());
 }
-
 File Dll(const std::string& path) { return {path, ""}; }
 const std::string Deep = [] {
   std::string deep = "home\\deep";

@@ -34,7 +34,6 @@ class ServiceInstall : public testing::Test {
   }
   // Type, start and command line as the service manager stored them.
   std::string Config(const std::string& name) { return Value(Services + name, "Type") + " " + Value(Services + name, "Start") + " " + Value(Services + name, "ImagePath"); }
-
   LaunchConfigRecord saved_ = LaunchConfig;
   std::string name_ = "CorvaneTest" + std::to_string(GetCurrentProcessId());
   char exe_[MAX_PATH] = {};

@@ -31,7 +31,6 @@ inline std::string ExecutableDirectory() {
   char path[MAX_PATH] = {};
   return std::string(path, GetModuleFileNameA(nullptr, path, sizeof(path))).substr(0, std::string(path).rfind('\\'));
 }
-
 inline bool MakeDirectories(const std::string& path) {
   for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
     CreateDirectoryW(LongForm(path.substr(0, at)).c_str(), nullptr);
