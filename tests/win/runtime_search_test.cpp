@@ -1,814 +1,249 @@
-// Finding a runtime with real registry keys (HKEY_LOCAL_MACHINE of the test's own Wine prefix) and
-// real files: empty jvm.dll files in the layouts each source looks for, under a scratch folder.
-#include <windows.h>
-
+// Finding a runtime with real registry keys (both hives and views of the test's own Wine prefix),
+// runtime folders under a scratch folder (jvm.dll with image headers, release files), JAVA_HOME, PATH.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "base/launch_config.h"
-#include "base/process_state_win.h"
-#include "base/text.h"
-#include "fake_screen.h"
+#include "runtime/runtime_candidate.h"
 #include "runtime/runtime_lookup_win.h"
 #include "runtime/runtime_search_win.h"
 #include "runtime/search_order.h"
-#include "scratch_files.h"
+#include "win_support.h"
 
 namespace {
 
 using namespace corvane::test;
 
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  return info.param.name;
+const HKEY Machine = HKEY_LOCAL_MACHINE, User = HKEY_CURRENT_USER;
+const char* const Server = "bin\\server\\jvm.dll";
+
+// Every tree the search reads, below either hive and view; deleted before and after each test.
+void DeleteKeys() {
+  for (HKEY root : {Machine, User})
+    for (const char* tree : {"Software\\JavaSoft", "Software\\IBM", "Software\\JRockit", "Software\\Eclipse Adoptium",
+                             "Software\\Eclipse Foundation", "Software\\AdoptOpenJDK", "Software\\Microsoft\\JDK",
+                             "Software\\Semeru", "Software\\Azul Systems", "Software\\BellSoft", "Software\\Corvane Test"})
+      RegDeleteTreeA(root, tree);
+  HKEY software;
+  if (RegOpenKeyExA(Machine, "Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software) == ERROR_SUCCESS)
+    RegDeleteTreeA(software, "JavaSoft"), RegDeleteTreeA(software, "Eclipse Adoptium"), RegCloseKey(software);
 }
 
-// The rows of the older installers' table (its key names are checked by the host test of the
-// search order).
-const char* const* const RuntimeKeys = RuntimeRegistryKeys;
-const char* const ValuesKey = "Software\\Corvane Test Values";
-const char* const NoRuntimeText = "Unable to locate suitable Java Runtime (min %s) on this machine.";
+// The start of an image of this machine (0: a file that is no image).
+std::string Image(uint16_t machine) {
+  std::string bytes(0x80 + ImageSignatureSize, '\0');
+  if (machine) bytes.replace(0, 2, "MZ"), bytes[0x3C] = (char)0x80, bytes.replace(0x80, 6, std::string("PE\0\0", 4) + (char)machine + (char)(machine >> 8));
+  return bytes;
+}
 
-// ---------------------------------------------------------------------------------------------
-// Registry
-
-struct RegistryValue {
-  std::string name;
-  DWORD type;
-  std::string bytes;  // exactly as stored: a string's terminator is part of it when wanted
+struct File {
+  std::string path, bytes;  // below the scratch folder
 };
-
-std::string Terminated(const std::string& text) { return text + std::string(1, '\0'); }
-
-// The last name of the path is made below its parent's handle: Wine refuses a long name within a
-// long path at once.
-void WriteKey(const std::string& path, const std::vector<RegistryValue>& values) {
-  const size_t last = path.rfind('\\');
-  HKEY parent, key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, last).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &parent, nullptr),
-            ERROR_SUCCESS)
-      << path;
-  const LONG status = RegCreateKeyExA(parent, path.substr(last + 1).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      &key, nullptr);
-  RegCloseKey(parent);
-  ASSERT_EQ(status, ERROR_SUCCESS) << path;
-  for (const RegistryValue& value : values) {
-    EXPECT_EQ(RegSetValueExA(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.bytes.data()),
-                             static_cast<DWORD>(value.bytes.size())),
-              ERROR_SUCCESS)
-        << path << " " << value.name;
-  }
-  RegCloseKey(key);
+std::vector<File> operator+(std::vector<File> a, const std::vector<File>& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+// A runtime's home with a 64-bit jvm.dll (`machine`), java.exe and, when given, a release file.
+std::vector<File> Jdk(const std::string& home, const std::string& release = "", uint16_t machine = ImageMachineAmd64) {
+  std::vector<File> files = {{home + "\\" + Server, Image(machine)}, {home + "\\bin\\java.exe", Image(ImageMachineAmd64)}};
+  if (!release.empty()) files.push_back({home + "\\release", "IMPLEMENTOR=\"T\"\nJAVA_VERSION=\"" + release + "\"\n"});
+  return files;
 }
 
-// A version subkey of a table row; an empty text leaves that value out.
-void WriteRuntime(int row, const std::string& version, const std::string& javaHome, const std::string& runtimeLib) {
-  std::vector<RegistryValue> values;
-  if (!javaHome.empty()) values.push_back({"JavaHome", REG_SZ, Terminated(javaHome)});
-  if (!runtimeLib.empty()) values.push_back({"RuntimeLib", REG_SZ, Terminated(runtimeLib)});
-  WriteKey(std::string(RuntimeKeys[row]) + "\\" + version, values);
+struct Key {
+  HKEY root;
+  std::string path;
+  std::vector<RegistryValue> values;  // "@" in a text stands for the scratch folder
+  REGSAM view = 0;
+};
+// A version subkey of a row of the older installers' table; an empty text leaves that value out.
+Key Row(int row, const std::string& version, const std::string& home, const std::string& lib = "") {
+  Key key{Machine, std::string(RuntimeRegistryKeys[row]) + "\\" + version, {}};
+  if (!home.empty()) key.values.push_back({"JavaHome", REG_SZ, Sz(home)});
+  if (!lib.empty()) key.values.push_back({"RuntimeLib", REG_SZ, Sz(lib)});
+  return key;
+}
+Key Current(int row, const std::string& version) { return {Machine, RuntimeRegistryKeys[row], {{"CurrentVersion", REG_SZ, Sz(version)}}}; }
+Key JavaSoft(HKEY root, const std::string& kind, const std::string& version, const std::string& home) {
+  return {root, "Software\\JavaSoft\\" + kind + "\\" + version, {{"JavaHome", REG_SZ, Sz("@\\" + home)}}};
+}
+Key Msi(HKEY root, const std::string& product, const std::string& version, const std::string& vm, const std::string& home) {
+  return {root, "Software\\" + product + "\\" + version + "\\" + vm + "\\MSI", {{"Path", REG_SZ, Sz("@\\" + home + "\\")}}};
 }
 
-void WriteCurrentVersion(int row, const std::string& version) {
-  WriteKey(RuntimeKeys[row], {{"CurrentVersion", REG_SZ, Terminated(version)}});
-}
+struct SearchCase {
+  const char* name;
+  std::string order, rules, jvmPath;
+  std::vector<File> files;
+  std::vector<Key> keys;
+  std::string javaHome, path;  // the environment's; "" unset
+  std::string found, home;     // the jvm.dll and the home the search answers; "" for none
+  std::pair<std::string, std::string> link = {};  // a folder link in the scratch folder: name, target
+};
+void PrintTo(const SearchCase& c, std::ostream* out) { *out << c.name; }
 
-void DeleteTestKeys() {
-  for (int row = 0; row < RuntimeRegistryRows; ++row) RegDeleteTreeA(HKEY_LOCAL_MACHINE, RuntimeKeys[row]);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, ValuesKey);
-  // The vendors' keys too, but only when nothing else is below them (RegDeleteKeyA refuses then).
-  for (const char* vendor : {"Software\\JavaSoft", "Software\\IBM", "Software\\JRockit"}) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, vendor);
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// The fixture: registry rows empty, the settings of the search blank, JAVA_HOME unset, a scratch
-// folder, and recorders in place of the shell; everything put back afterwards.
-
-std::string EnvironmentValue(const char* name, bool* set) {
-  const DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-  *set = needed > 0;
-  if (needed == 0) return "";
-  std::string value(needed, '\0');
-  value.resize(GetEnvironmentVariableA(name, value.data(), needed));
-  return value;
-}
-
-void RecordDocument(const char* document) { ScreenRecords().push_back({"open document", document, ""}); }
-void RecordCommand(const char* commandLine) { ScreenRecords().push_back({"run command", commandLine, ""}); }
-
-class RuntimeSearch : public ::testing::Test {
+class RuntimeSearch : public testing::Test {
  protected:
   void SetUp() override {
-    DeleteTestKeys();
-    for (size_t i = 0; i < std::size(fields_); ++i) {
-      savedTexts_[i] = *fields_[i];
-      *fields_[i] = CopyText("");
-    }
-    savedReportNoJvm_ = EditLaunchConfig().ReportNoJvm;
-    EditLaunchConfig().ReportNoJvm = false;
-    savedMessage_ = Message(MessageNoRuntime);
-    SetMessage(MessageNoRuntime, CopyText(NoRuntimeText));
-    savedJavaHome_ = EnvironmentValue("JAVA_HOME", &javaHomeSet_);
-    SetEnvironmentVariableA("JAVA_HOME", nullptr);
-    savedDocument_ = OpenNoJvmDocument;
-    savedCommand_ = StartNoJvmCommand;
-    OpenNoJvmDocument = RecordDocument;
-    StartNoJvmCommand = RecordCommand;
-    ScreenRecords().clear();
-
-    root_ = MakeScratchRoot("cvrs");
+    DeleteKeys(), ScreenRecords().clear();
     ASSERT_FALSE(root_.empty());
   }
-
-  void TearDown() override {
-    RemoveTree(LongForm(root_));
-    DeleteTestKeys();
-    for (size_t i = 0; i < std::size(fields_); ++i) {
-      std::free(*fields_[i]);
-      *fields_[i] = savedTexts_[i];
-    }
-    EditLaunchConfig().ReportNoJvm = savedReportNoJvm_;
-    SetMessage(MessageNoRuntime, CopyText(savedMessage_.c_str()));
-    SetEnvironmentVariableA("JAVA_HOME", javaHomeSet_ ? savedJavaHome_.c_str() : nullptr);
-    OpenNoJvmDocument = savedDocument_;
-    StartNoJvmCommand = savedCommand_;
-    ScreenRecords().clear();
-  }
-
-  static void Set(char** field, const std::string& value) { ASSERT_TRUE(ReplaceConfigText(field, value.c_str())); }
-
-  // A scratch path; `file` makes an empty file there.
-  std::string At(const std::string& relative) const { return root_ + "\\" + relative; }
-  std::string File(const std::string& relative) const {
-    const std::string path = At(relative);
-    EXPECT_TRUE(MakeFile(path)) << path;
-    return path;
-  }
-
-  struct Outcome {
-    bool found;
-    std::string path;
-  };
-  // Runs the search; the home it found goes into home_.
-  Outcome Locate() {
-    RuntimeFound result;
-    std::memset(&result, '#', sizeof(result));
-    const bool found = LocateJavaRuntime(&result);
-    home_ = result.home;
-    return {found, found ? std::string(result.jvmDll) : std::string()};
-  }
-
-  std::string root_;
-  std::string home_;
-
- private:
-  char** const fields_[5] = {&EditLaunchConfig().JvmSearchOrder, &EditLaunchConfig().JvmPath, &EditLaunchConfig().JvmVersion,
-                             &EditLaunchConfig().NoJvmDocument, &EditLaunchConfig().NoJvmCommand};
-  char* savedTexts_[5] = {};
-  bool savedReportNoJvm_ = false;
-  std::string savedMessage_;
-  std::string savedJavaHome_;
-  bool javaHomeSet_ = false;
-  void (*savedDocument_)(const char*) = nullptr;
-  void (*savedCommand_)(const char*) = nullptr;
-};
-
-// Changes the current directory for one test.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::string& path) {
-    GetCurrentDirectoryA(sizeof(saved_), saved_);
-    SetCurrentDirectoryA(path.c_str());
-  }
-  ~CurrentDirectory() { SetCurrentDirectoryA(saved_); }
-
- private:
-  char saved_[MAX_PATH + 1] = {};
-};
-
-// ---------------------------------------------------------------------------------------------
-// QueryRegistryString
-
-struct QueryCase {
-  const char* name;
-  DWORD type;
-  std::string bytes;
-  size_t size;
-  int answer;
-  std::string text;
-};
-
-class RegistryStrings : public RuntimeSearch, public ::testing::WithParamInterface<QueryCase> {};
-
-TEST_P(RegistryStrings, AreReadWhenTheyFitAndNeverPastTheBuffer) {
-  const QueryCase& c = GetParam();
-  WriteKey(ValuesKey, {{"Value", c.type, c.bytes}});
-  std::vector<char> area(c.size + 64, '#');
-  EXPECT_EQ(QueryRegistryString(HKEY_LOCAL_MACHINE, ValuesKey, "Value", area.data(), c.size), c.answer);
-  EXPECT_EQ(std::string(area.data()), c.text);
-  for (size_t i = c.size; i < area.size(); ++i) ASSERT_EQ(area[i], '#') << "written at " << i;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RegistryStrings,
-    ::testing::Values(
-        QueryCase{"TerminatedString", REG_SZ, Terminated("C:\\jdk"), 16, 0, "C:\\jdk"},
-        QueryCase{"ExpandableStringIsNotExpanded", REG_EXPAND_SZ, Terminated("%SystemRoot%\\j"), 16, 0,
-                  "%SystemRoot%\\j"},
-        QueryCase{"StringWithoutTerminator", REG_SZ, "C:\\jdk", 16, 0, "C:\\jdk"},
-        QueryCase{"EmptyString", REG_SZ, Terminated(""), 16, 0, ""},
-        QueryCase{"FillsTheBufferWithItsTerminator", REG_SZ, Terminated(std::string(14, 'a')), 16, 0,
-                  std::string(14, 'a')},
-        QueryCase{"OneCharacterTooLong", REG_SZ, Terminated(std::string(15, 'a')), 16, 1, ""},
-        QueryCase{"FillsTheBufferWithoutTerminator", REG_SZ, std::string(15, 'a'), 16, 1, ""},
-        QueryCase{"FarTooLong", REG_SZ, Terminated(std::string(300, 'a')), 16, 1, ""},
-        QueryCase{"LongestHomeAPathHolds", REG_SZ, Terminated("C:\\" + std::string(255, 'h')), PathCapacity, 0,
-                  "C:\\" + std::string(255, 'h')},
-        QueryCase{"HomeOneCharacterTooLong", REG_SZ, Terminated("C:\\" + std::string(256, 'h')), PathCapacity, 1, ""},
-        QueryCase{"NumberIsNoString", REG_DWORD, std::string("\x11\0\0\0", 4), 16, 1, ""},
-        QueryCase{"BinaryIsNoString", REG_BINARY, "C:\\jdk", 16, 1, ""},
-        QueryCase{"MultiStringIsNoString", REG_MULTI_SZ, Terminated(Terminated("C:\\jdk")), 16, 1, ""}),
-    CaseName<QueryCase>);
-
-TEST_F(RuntimeSearch, RegistryStringOfAMissingKeyOrValue) {
-  WriteKey(ValuesKey, {{"Other", REG_SZ, Terminated("x")}});
-  char buffer[16] = "stale";
-  EXPECT_EQ(QueryRegistryString(HKEY_LOCAL_MACHINE, "Software\\Corvane Test Missing", "Value", buffer, sizeof(buffer)),
-            -1);
-  EXPECT_EQ(QueryRegistryString(HKEY_LOCAL_MACHINE, ValuesKey, "Value", buffer, sizeof(buffer)), 1);
-  EXPECT_STREQ(buffer, "");
-}
-
-// ---------------------------------------------------------------------------------------------
-// FindJvmDll
-
-struct LetterCase {
-  const char* name;
-  const char* fileName;
-};
-
-class JvmDllLetterCase : public RuntimeSearch, public ::testing::WithParamInterface<LetterCase> {};
-
-TEST_P(JvmDllLetterCase, IsFoundAndAnsweredInLowerCase) {
-  File(std::string("home\\lib\\amd64\\") + GetParam().fileName);
-  char result[PathCapacity];
-  ASSERT_TRUE(FindJvmDll(At("home").c_str(), result));
-  EXPECT_EQ(std::string(result), At("home\\lib\\amd64\\jvm.dll"));
-  EXPECT_TRUE(CanOpenFile(result));
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, JvmDllLetterCase,
-                         ::testing::Values(LetterCase{"Upper", "JVM.DLL"}, LetterCase{"Mixed", "Jvm.Dll"},
-                                           LetterCase{"Lower", "jvm.dll"}),
-                         CaseName<LetterCase>);
-
-TEST_F(RuntimeSearch, FindJvmDllIgnoresNamesThatOnlyLookAlike) {
-  File("home\\a\\jvm.dll.bak");
-  File("home\\b\\jvm.dl");
-  File("home\\c\\xjvm.dll");
-  char result[PathCapacity] = "stale";
-  EXPECT_FALSE(FindJvmDll(At("home").c_str(), result));
-  EXPECT_STREQ(result, "");
-  EXPECT_FALSE(FindJvmDll(At("missing").c_str(), result));
-  EXPECT_STREQ(result, "");
-}
-
-TEST_F(RuntimeSearch, FindJvmDllSearchesAFolderNamedJvmDllInsteadOfTakingIt) {
-  File("home\\jvm.dll\\server\\jvm.dll");
-  char result[PathCapacity];
-  ASSERT_TRUE(FindJvmDll(At("home").c_str(), result));
-  EXPECT_EQ(std::string(result), At("home\\jvm.dll\\server\\jvm.dll"));
-}
-
-// The file's path is exactly `length` characters: one folder of the right name below home.
-struct DepthCase {
-  const char* name;
-  size_t length;
-  bool found;
-};
-
-class JvmDllDepth : public RuntimeSearch, public ::testing::WithParamInterface<DepthCase> {};
-
-TEST_P(JvmDllDepth, StopsAtThePathLimit) {
-  const std::string home = At("home");
-  const size_t folder = GetParam().length - home.size() - 1 - std::strlen("\\jvm.dll");
-  ASSERT_LT(folder, 250u);
-  const std::string path = home + "\\" + std::string(folder, 'd') + "\\jvm.dll";
-  ASSERT_EQ(path.size(), GetParam().length);
-  ASSERT_TRUE(MakeFile(path));
-  char result[PathCapacity];
-  EXPECT_EQ(FindJvmDll(home.c_str(), result), GetParam().found);
-  EXPECT_EQ(std::string(result), GetParam().found ? path : "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, JvmDllDepth,
-                         ::testing::Values(DepthCase{"LongestPath", PathCapacity - 1, true},
-                                           DepthCase{"OneCharacterTooLong", PathCapacity, false}),
-                         CaseName<DepthCase>);
-
-TEST_F(RuntimeSearch, FindJvmDllPassesOverATreeDeeperThanAPathAndGoesOn) {
-  std::string deep = At("home\\deep");
-  while (deep.size() < 600) deep += "\\" + std::string(100, 'n');
-  ASSERT_TRUE(MakeFile(deep + "\\jvm.dll"));
-  File("home\\ok\\jvm.dll");
-  char result[PathCapacity];
-  ASSERT_TRUE(FindJvmDll(At("home").c_str(), result));
-  EXPECT_EQ(std::string(result), At("home\\ok\\jvm.dll"));
-  EXPECT_FALSE(FindJvmDll(At("home\\deep").c_str(), result));
-}
-
-TEST_F(RuntimeSearch, FindJvmDllDoesNotFollowLinks) {
-  File("elsewhere\\bin\\server\\jvm.dll");
-  ASSERT_TRUE(MakeDirectories(At("home\\lib")));
-  if (!MakeDirectoryLink(At("home"), "linked", "../elsewhere")) GTEST_SKIP() << "no directory link can be made here";
-  const DWORD attributes = GetFileAttributesA(At("home\\linked").c_str());
-  EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-  ASSERT_TRUE(CanOpenFile(At("home\\linked\\bin\\server\\jvm.dll").c_str()));  // the link works
-
-  char result[PathCapacity];
-  EXPECT_FALSE(FindJvmDll(At("home").c_str(), result));
-  EXPECT_STREQ(result, "");
-  RemoveDirectoryLink(At("home"), "linked");
-}
-
-TEST_F(RuntimeSearch, FindJvmDllEndsOnALinkToItsOwnFolder) {
-  File("home\\lib\\readme.txt");
-  if (!MakeDirectoryLink(At("home\\lib"), "loop", "..")) GTEST_SKIP() << "no directory link can be made here";
-  char result[PathCapacity];
-  EXPECT_FALSE(FindJvmDll(At("home").c_str(), result));
-  RemoveDirectoryLink(At("home\\lib"), "loop");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Digit 0: the path list
-
-struct PathListCase {
-  const char* name;
-  std::string list;       // "@" stands for the scratch folder
-  std::string expected;   // the same; "" when nothing is found
-};
-
-class PathList : public RuntimeSearch, public ::testing::WithParamInterface<PathListCase> {};
-
-TEST_P(PathList, TakesTheFirstEntryThatOpens) {
-  File("jre\\bin\\server\\jvm.dll");
-  File("other\\jvm.dll");
-  auto expand = [this](std::string text) {
-    for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + root_.size())) {
-      text.replace(at, 1, root_);
-    }
+  void TearDown() override { RemoveTree(root_), DeleteKeys(), ScreenRecords().clear(); }
+  std::string At(std::string text) const {
+    for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + root_.size())) text.replace(at, 1, root_);
     return text;
-  };
-  const std::string list = expand(GetParam().list);
-  Set(&EditLaunchConfig().JvmSearchOrder, "0");
-  Set(&EditLaunchConfig().JvmPath, list);
-  CurrentDirectory current(root_);
-  const Outcome outcome = Locate();
-  EXPECT_EQ(outcome.found, !GetParam().expected.empty());
-  EXPECT_EQ(outcome.path, expand(GetParam().expected));
-  EXPECT_EQ(std::string(EditLaunchConfig().JvmPath), list);  // the list is read, not cut
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PathList,
-    ::testing::Values(PathListCase{"SingleRelativeEntry", "jre\\bin\\server\\jvm.dll", "jre\\bin\\server\\jvm.dll"},
-                      PathListCase{"MissingEntryIsPassed", "missing\\jvm.dll;@\\other\\jvm.dll", "@\\other\\jvm.dll"},
-                      PathListCase{"FirstOfTwoThatOpen", "@\\other\\jvm.dll;jre\\bin\\server\\jvm.dll",
-                                   "@\\other\\jvm.dll"},
-                      PathListCase{"EmptyEntriesArePassed", ";;other\\jvm.dll;", "other\\jvm.dll"},
-                      PathListCase{"OverlongEntryIsPassed", std::string(300, 'x') + ";other\\jvm.dll",
-                                   "other\\jvm.dll"},
-                      PathListCase{"FolderIsNoFile", "jre\\bin\\server;missing.dll", ""},
-                      PathListCase{"EmptyList", "", ""}),
-    CaseName<PathListCase>);
-
-// ---------------------------------------------------------------------------------------------
-// Digit 5: JAVA_HOME
-
-struct JavaHomeCase {
-  const char* name;
-  std::vector<std::string> layouts;  // files below the home
-  bool quoted;
-  std::string expected;  // below the home
+  }
+  // Sets a case up and searches; the jvm.dll found or "", and the home in home_.
+  std::string Search(const SearchCase& c) {
+    for (const File& file : c.files) EXPECT_TRUE(MakeFile(At("@\\" + file.path), file.bytes)) << file.path;
+    for (Key key : c.keys) {
+      for (RegistryValue& value : key.values) value.bytes = At(value.bytes);
+      WriteKey(key.root, key.path, key.values, key.view);
+    }
+    if (!c.link.first.empty() && !MakeDirectoryLink(root_, c.link.first, c.link.second)) ADD_FAILURE() << "no link";
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().JvmSearchOrder, c.order.c_str()));
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().JvmVersion, c.rules.c_str()));
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().JvmPath, At(c.jvmPath).c_str()));
+    EnvironmentVariable javaHome("JAVA_HOME", c.javaHome.empty() ? nullptr : At(c.javaHome).c_str());
+    EnvironmentVariable path("PATH", At(c.path).c_str());
+    RuntimeFound found;
+    std::memset(&found, '#', sizeof(found));
+    const bool located = LocateJavaRuntime(&found);
+    home_ = found.home;
+    EXPECT_EQ(located, found.jvmDll[0] != '\0');
+    return located ? found.jvmDll : "";
+  }
+  std::string root_ = MakeScratchRoot(), home_;
+  SettingText order_{&EditLaunchConfig().JvmSearchOrder, ""}, rules_{&EditLaunchConfig().JvmVersion, ""},
+      jvmPath_{&EditLaunchConfig().JvmPath, ""}, document_{&EditLaunchConfig().NoJvmDocument, ""},
+      command_{&EditLaunchConfig().NoJvmCommand, ""};
+  bool savedReport_ = std::exchange(EditLaunchConfig().ReportNoJvm, false);
+  ~RuntimeSearch() override { EditLaunchConfig().ReportNoJvm = savedReport_; }
 };
 
-class JavaHome : public RuntimeSearch, public ::testing::WithParamInterface<JavaHomeCase> {};
+class Sources : public RuntimeSearch, public testing::WithParamInterface<SearchCase> {};
 
-TEST_P(JavaHome, YieldsTheFirstLayoutThatExists) {
-  const JavaHomeCase& c = GetParam();
-  for (const std::string& layout : c.layouts) File("jdk\\" + layout);
-  const std::string home = At("jdk");
-  SetEnvironmentVariableA("JAVA_HOME", (c.quoted ? "\"" + home + "\"" : home).c_str());
-  Set(&EditLaunchConfig().JvmSearchOrder, "5");
-  Set(&EditLaunchConfig().JvmVersion, "99");  // no version rule applies to JAVA_HOME
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, home + "\\" + c.expected);
-}
-
-const char* const JreClient = "jre\\bin\\client\\jvm.dll";
-const char* const JreServer = "jre\\bin\\server\\jvm.dll";
-const char* const BinClient = "bin\\client\\jvm.dll";
-const char* const BinServer = "bin\\server\\jvm.dll";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JavaHome,
-    ::testing::Values(JavaHomeCase{"JreClient", {JreClient}, false, JreClient},
-                      JavaHomeCase{"JreClientQuoted", {JreClient}, true, JreClient},
-                      JavaHomeCase{"JreServer", {JreServer}, false, JreServer},
-                      JavaHomeCase{"JreServerQuoted", {JreServer}, true, JreServer},
-                      JavaHomeCase{"BinClient", {BinClient}, false, BinClient},
-                      JavaHomeCase{"BinClientQuoted", {BinClient}, true, BinClient},
-                      JavaHomeCase{"BinServer", {BinServer}, false, BinServer},
-                      JavaHomeCase{"BinServerQuoted", {BinServer}, true, BinServer},
-                      JavaHomeCase{"AllFourTakesJreClient", {BinServer, BinClient, JreServer, JreClient}, false,
-                                   JreClient},
-                      JavaHomeCase{"JreServerBeforeBin", {BinServer, BinClient, JreServer}, true, JreServer},
-                      JavaHomeCase{"BinClientBeforeBinServer", {BinServer, BinClient}, false, BinClient}),
-    CaseName<JavaHomeCase>);
-
-TEST_F(RuntimeSearch, JavaHomeWithQuotesInsideAndATrailingBackslash) {
-  File("my jdk\\bin\\server\\jvm.dll");
-  SetEnvironmentVariableA("JAVA_HOME", ("\"" + root_ + "\\my\" jdk\\").c_str());
-  Set(&EditLaunchConfig().JvmSearchOrder, "5");
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, At("my jdk\\bin\\server\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, JavaHomeUnsetOrWithoutRuntimeFindsNothing) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "5");
-  EXPECT_FALSE(Locate().found);
-  File("jdk\\lib\\server\\jvm.dll");  // not one of the four layouts
-  SetEnvironmentVariableA("JAVA_HOME", At("jdk").c_str());
-  EXPECT_FALSE(Locate().found);
+TEST_P(Sources, AnswerTheRuntimeEachDigitShouldFind) {
+  const SearchCase& c = GetParam();
+  const std::string found = Search(c);
+  EXPECT_EQ(found, c.found.empty() ? "" : At("@\\" + c.found));
+  EXPECT_EQ(home_, c.home.empty() ? "" : At("@\\" + c.home));
   EXPECT_TRUE(ScreenRecords().empty());
 }
+File Dll(const std::string& path) { return {path, ""}; }
+const std::string Deep = [] {
+  std::string deep = "home\\deep";
+  while (deep.size() < 320) deep += "\\" + std::string(100, 'n');
+  return deep;
+}();
 
-// The home's length decides whether home\bin\server\jvm.dll still fits in a path.
-struct HomeLengthCase {
-  const char* name;
-  size_t pathLength;  // of home\bin\server\jvm.dll
-  bool found;
-};
+INSTANTIATE_TEST_SUITE_P(Cases, Sources, testing::Values(
+    // 0: the path list, relative to the current folder (the test program's) or absolute.
+    SearchCase{"ListMissingAndEmptyEntriesArePassed", "0", "", ";missing\\jvm.dll;" + std::string(300, 'x') + ";@\\jre;@\\b\\jvm.dll;@\\a\\jvm.dll",
+               {Dll("a\\jvm.dll"), Dll("b\\jvm.dll"), Dll("jre\\x")}, {}, "", "", "b\\jvm.dll", ""},
+    // 5: JAVA_HOME, quotes dropped, in the layouts' order; no version rule applies.
+    SearchCase{"JavaHomeLayoutsInOrder", "5", "99", "", {Dll("jdk\\bin\\server\\jvm.dll"), Dll("jdk\\bin\\client\\jvm.dll"),
+               Dll("jdk\\jre\\bin\\server\\jvm.dll")}, {}, "\"@\\jdk\"", "", "jdk\\jre\\bin\\server\\jvm.dll", ""},
+    SearchCase{"JavaHomeQuotesInsideAndBinClientBeforeServer", "5", "", "", {Dll("my jdk\\bin\\server\\jvm.dll"),
+               Dll("my jdk\\bin\\client\\jvm.dll")}, {}, "\"@\\my\" jdk\\", "", "my jdk\\bin\\client\\jvm.dll", ""},
+    SearchCase{"JavaHomeJreClientFirst", "5", "", "", {Dll("j\\bin\\server\\jvm.dll"), Dll("j\\jre\\bin\\server\\jvm.dll"),
+               Dll("j\\jre\\bin\\client\\jvm.dll")}, {}, "@\\j", "", "j\\jre\\bin\\client\\jvm.dll", ""},
+    SearchCase{"JavaHomeLongerThanAPathIsPassedOver", "50", "", "@\\jdk\\bin\\server\\jvm.dll", {Dll("jdk\\bin\\server\\jvm.dll")},
+               {}, "C:\\" + std::string(300, 'j'), "", "jdk\\bin\\server\\jvm.dll", ""},
+    // 1-4: the older installers' rows. CurrentVersion first when its rule passes, else the subkeys.
+    SearchCase{"RejectedCurrentVersionGivesWayToASubkey", "1", "17", "", {Dll("jre8\\jvm.dll"), Dll("jdk17\\jvm.dll")},
+               {Current(0, "1.8"), Row(0, "1.8", "@\\jre8", "@\\jre8\\jvm.dll"), Row(0, "17.0.1", "@\\jdk17", "@\\jdk17\\jvm.dll")},
+               "", "", "jdk17\\jvm.dll", "jdk17"},
+    SearchCase{"AcceptedCurrentVersionBeforeTheSubkeys", "1", "11", "", {Dll("jdk11\\jvm.dll"), Dll("jdk21\\jvm.dll")},
+               {Current(0, "21"), Row(0, "11", "@\\jdk11", "@\\jdk11\\jvm.dll"), Row(0, "21", "@\\jdk21", "@\\jdk21\\jvm.dll")},
+               "", "", "jdk21\\jvm.dll", "jdk21"},
+    // Without a RuntimeLib that opens: each JvmPath entry under the home, the digit's preferred
+    // layout (capitals on disk tell a listed path from a built one), then any jvm.dll below it.
+    SearchCase{"EachJvmPathEntryUnderTheHome", "1", "", "jre\\x.dll;bin\\server\\jvm.dll", {Dll("jdk\\bin\\server\\jvm.dll"), Dll("jdk\\a\\jvm.dll")},
+               {Row(0, "17", "@\\jdk", "@\\jdk\\missing.dll")}, "", "", "jdk\\bin\\server\\jvm.dll", "jdk"},
+    SearchCase{"PreferredLayoutBeforeTheListing", "3", "", "lib\\jvm.dll", {Dll("h\\JRE\\BIN\\SERVER\\jvm.dll")},
+               {Row(3, "17", "@\\h")}, "", "", "h\\jre\\bin\\server\\jvm.dll", "h"},
+    SearchCase{"ListingFindsAnyJvmDllInAnyCase", "1", "", "", {Dll("jdk\\a\\jvm.dll.bak"), Dll("jdk\\b\\xjvm.dll"), Dll("jdk\\lib\\amd64\\JVM.DLL")},
+               {Row(0, "17", "@\\jdk")}, "", "", "jdk\\lib\\amd64\\jvm.dll", "jdk"},
+    // Rows without usable values, a home holding no runtime, a subkey name longer than a key name,
+    // a tree deeper than a path and a RuntimeLib longer than one are passed.
+    SearchCase{"UnusableRowsArePassed", "1", "", "", {Dll("empty19\\readme.txt"), Dll("jdk20\\jvm.dll"), Dll("long\\jvm.dll")},
+               {Row(0, "17", ""), {Machine, std::string(RuntimeRegistryKeys[0]) + "\\18", {{"RuntimeLib", REG_BINARY, "@\\jdk20\\jvm.dll"},
+               {"JavaHome", REG_DWORD, std::string("\1\0\0\0", 4)}}}, Row(1, "19", "@\\empty19", "@\\empty19\\jvm.dll"),
+               Row(1, "17." + std::string(237, 'x'), "@\\long", "@\\long\\jvm.dll"), Row(2, "20", "", "@\\jdk20\\jvm.dll")},
+               "", "", "jdk20\\jvm.dll", ""},
+    SearchCase{"DeepTreeAndOverlongRuntimeLibArePassed", "1", "", "", {Dll(Deep + "\\jvm.dll"), Dll("jdk\\bin\\server\\jvm.dll")},
+               {Row(0, "17", "@\\home"), Row(2, "17", "@\\jdk", "C:\\" + std::string(300, 'r') + "\\jvm.dll")}, "", "",
+               "jdk\\bin\\server\\jvm.dll", "jdk"},
+    // The order: the first digit that yields a runtime wins; other characters are skipped.
+    SearchCase{"FirstSourceThatYieldsWins", "x-,3 50", "", "@\\list\\jvm.dll", {Dll("list\\jvm.dll"), Dll("reg\\jvm.dll"),
+               Dll("home\\bin\\server\\jvm.dll")}, {Row(3, "17", "", "@\\reg\\jvm.dll")}, "@\\home", "", "reg\\jvm.dll", ""},
+    SearchCase{"SourcesWithoutARuntimeArePassed", "4150", "", "@\\list\\jvm.dll", {Dll("list\\jvm.dll"), Dll("home\\bin\\server\\jvm.dll")},
+               {}, "@\\home", "", "home\\bin\\server\\jvm.dll", ""},
+    // 6-8: today's installers: the highest version that passes every rule and has a 64-bit jvm.dll.
+    SearchCase{"HighestPassingVersion", "6", ">=11;<21", "", Jdk("jdk11") + Jdk("jdk17") + Jdk("jre21"),
+               {JavaSoft(Machine, "JDK", "11.0.21", "jdk11"), JavaSoft(Machine, "JDK", "17.0.9", "jdk17"),
+                JavaSoft(Machine, "JRE", "21.0.1", "jre21"), {Machine, "Software\\JavaSoft\\JDK", {{"CurrentVersion", REG_SZ, Sz("11.0.21")}}}},
+               "", "", "jdk17\\bin\\server\\jvm.dll", "jdk17"},
+    SearchCase{"ReleaseFileOutranksTheKeyName", "6", ">=19", "", Jdk("upgraded", "21.0.1") + Jdk("jdk19", "19.0.2") + Jdk("jdk22", "17.0.2"),
+               {JavaSoft(Machine, "JDK", "17", "upgraded"), JavaSoft(Machine, "JDK", "19", "jdk19"), JavaSoft(Machine, "JDK", "22", "jdk22")},
+               "", "", "upgraded\\bin\\server\\jvm.dll", "upgraded"},
+    SearchCase{"RuntimeLibFirstUnlessItIsThirtyTwoBit", "6", "", "", Jdk("a") + Jdk("b") + std::vector<File>{{"a\\c\\jvm.dll", Image(ImageMachineAmd64)},
+               {"b\\x86\\jvm.dll", Image(ImageMachineI386)}},
+               {{Machine, "Software\\JavaSoft\\JDK\\21", {{"JavaHome", REG_SZ, Sz("@\\a")}, {"RuntimeLib", REG_SZ, Sz("@\\a\\c\\jvm.dll")}}},
+                {Machine, "Software\\JavaSoft\\JDK\\22", {{"JavaHome", REG_SZ, Sz("@\\b")}, {"RuntimeLib", REG_SZ, Sz("@\\b\\x86\\jvm.dll")}}}},
+               "", "", "b\\bin\\server\\jvm.dll", "b"},
+    SearchCase{"VendorsAndTheirVersionValues", "7", "17", "", Jdk("temurin17", "17.0.9") + Jdk("ms21", "21.0.1") + Jdk("liberica21", "21.0.2") +
+               Jdk("zulu22", "", ImageMachineI386) + Jdk("semeru17") + Jdk("notimage23", "23", 0) + Jdk("adopt20"),
+               {Msi(Machine, "Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot", "temurin17"), Msi(Machine, "Microsoft\\JDK", "21.0.1.12", "hotspot", "ms21"),
+                Msi(Machine, "Semeru\\JRE", "17.0.8.7", "openj9", "semeru17"), Msi(Machine, "Eclipse Foundation\\JRE", "23", "hotspot", "notimage23"),
+                Msi(Machine, "AdoptOpenJDK\\JDK", "20.0.1", "openj9", "adopt20"),
+                {Machine, "Software\\BellSoft\\Liberica\\jdk-21", {{"InstallationPath", REG_SZ, Sz("@\\liberica21\\")}, {"MajorVersion", REG_SZ, Sz("21")},
+                 {"MinorVersion", REG_DWORD, std::string("\2\0\0\0", 4)}}},
+                {Machine, "Software\\Azul Systems\\Zulu\\zulu-22", {{"InstallationPath", REG_SZ, Sz("@\\zulu22")}}}},
+               "", "", "liberica21\\bin\\server\\jvm.dll", "liberica21"},
+    SearchCase{"NeitherTheThirtyTwoBitViewNorPerUserKeysForMachineDigits", "67", "", "", Jdk("jdk21") + Jdk("user21"),
+               {{Machine, "Software\\JavaSoft\\JDK\\21", {{"JavaHome", REG_SZ, Sz("@\\jdk21")}}, KEY_WOW64_32KEY},
+                JavaSoft(User, "JDK", "21", "user21"), Msi(User, "Microsoft\\JDK", "21.0.1.12", "hotspot", "user21")},
+               "", "", "", ""},
+    SearchCase{"PerUser", "8", "", "", Jdk("user17") + Jdk("user21"),
+               {JavaSoft(User, "JDK", "17", "user17"), Msi(User, "Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot", "user21")},
+               "", "", "user21\\bin\\server\\jvm.dll", "user21"},
+    SearchCase{"PerUserJavaSoftKeys", "8", "", "", Jdk("user17") + Jdk("user21"), {JavaSoft(User, "JDK", "21", "user21"),
+               Msi(User, "Eclipse Adoptium\\JDK", "17.0.9.9", "hotspot", "user17")}, "", "", "user21\\bin\\server\\jvm.dll", "user21"},
+    // 9: java.exe on PATH, in a bin folder, its home's release file giving the version.
+    SearchCase{"HighestOnPath", "9", "17", "", Jdk("jdk17", "17.0.9") + Jdk("my jdk21", "21.0.1") + Jdk("x86", "22", ImageMachineI386) + Jdk("norelease"),
+               {}, "", "@\\nothing;@\\norelease\\bin;@\\jdk17\\bin;\"@\\my jdk21\\bin\";@\\x86\\bin", "my jdk21\\bin\\server\\jvm.dll", "my jdk21"},
+    SearchCase{"JavaOutsideABinFolderIsNoRuntime", "9", "", "", {{"tools\\java.exe", Image(ImageMachineAmd64)}, {"tools\\bin\\server\\jvm.dll",
+               Image(ImageMachineAmd64)}, {"tools\\release", "JAVA_VERSION=\"21\"\n"}}, {}, "", "@\\tools", "", ""},
+    SearchCase{"PathFolderLinkedToTheRuntime", "9", "17", "", Jdk("jdk21", "21.0.1"), {}, "", "@\\javapath", "jdk21\\bin\\server\\jvm.dll",
+               "jdk21", {"javapath", "jdk21/bin"}}),
+    [](const testing::TestParamInfo<SearchCase>& info) { return std::string(info.param.name); });
 
-class JavaHomeLength : public RuntimeSearch, public ::testing::WithParamInterface<HomeLengthCase> {};
+// The launcher's own helpers stand in for the shell's: they record what the search asks for.
+void RecordDocument(const char* document) { ScreenRecords().push_back({"open", document, ""}); }
+void RecordCommand(const char* commandLine) { ScreenRecords().push_back({"run", commandLine, ""}); }
 
-TEST_P(JavaHomeLength, ACandidateThatDoesNotFitIsNotFound) {
-  const size_t homeLength = GetParam().pathLength - 1 - std::strlen(BinServer);
-  const std::string home = root_ + "\\" + std::string(homeLength - root_.size() - 1, 'j');
-  ASSERT_EQ(home.size(), homeLength);
-  const std::string path = home + "\\" + BinServer;
-  ASSERT_TRUE(MakeFile(path));
-  SetEnvironmentVariableA("JAVA_HOME", home.c_str());
-  Set(&EditLaunchConfig().JvmSearchOrder, "5");
-  const Outcome outcome = Locate();
-  EXPECT_EQ(outcome.found, GetParam().found);
-  EXPECT_EQ(outcome.path, GetParam().found ? path : "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, JavaHomeLength,
-                         ::testing::Values(HomeLengthCase{"LongestPath", PathCapacity - 1, true},
-                                           HomeLengthCase{"OneCharacterTooLong", PathCapacity, false}),
-                         CaseName<HomeLengthCase>);
-
-TEST_F(RuntimeSearch, JavaHomeLongerThanAPathIsPassedOver) {
-  File("jdk\\bin\\server\\jvm.dll");
-  Set(&EditLaunchConfig().JvmSearchOrder, "50");
-  Set(&EditLaunchConfig().JvmPath, At("jdk\\bin\\server\\jvm.dll"));
-  for (size_t length : {250u, 259u, 260u, 1000u, 32000u}) {
-    SetEnvironmentVariableA("JAVA_HOME", ("C:\\" + std::string(length - 3, 'j')).c_str());
-    const Outcome outcome = Locate();  // digit 5 finds nothing, digit 0 then answers
-    EXPECT_TRUE(outcome.found) << length;
-    EXPECT_EQ(outcome.path, At("jdk\\bin\\server\\jvm.dll")) << length;
+TEST_F(RuntimeSearch, NothingFoundReportsOpensAndRunsWhatIsConfigured) {
+  const struct {
+    bool report;
+    std::string document, command;
+    std::vector<ScreenRecord> shown;
+  } cases[] = {{false, "", "", {}},
+               {false, "https://example.org/java", "", {{"open", "https://example.org/java", ""}}},
+               {true, "C:\\docs\\java.html", "setup.exe /quiet",
+                {{"error box", "No runtime (min %s%d 100%).", ""}, {"open", "C:\\docs\\java.html", ""}, {"run", "setup.exe /quiet", ""}}}};
+  auto document = std::exchange(OpenNoJvmDocument, RecordDocument);
+  auto command = std::exchange(StartNoJvmCommand, RecordCommand);
+  MessageText message(MessageNoRuntime, "No runtime (min %s).");
+  for (const auto& c : cases) {
+    ScreenRecords().clear();
+    EditLaunchConfig().ReportNoJvm = c.report;
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().NoJvmDocument, c.document.c_str()));
+    EXPECT_TRUE(ReplaceConfigText(&EditLaunchConfig().NoJvmCommand, c.command.c_str()));
+    EXPECT_EQ(Search({"", "012345", "%s%d 100%", "@\\missing\\jvm.dll"}), "");  // the rule's text is no format
+    EXPECT_EQ(ScreenRecords(), c.shown);
   }
-}
-
-// ---------------------------------------------------------------------------------------------
-// The registry digits
-
-TEST_F(RuntimeSearch, RejectedCurrentVersionGivesWayToAnAcceptedSubkey) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmVersion, "17");
-  WriteCurrentVersion(0, "1.8");
-  WriteRuntime(0, "1.8", At("jre8"), File("jre8\\bin\\server\\jvm.dll"));
-  WriteRuntime(0, "17.0.1", At("jdk17"), File("jdk17\\bin\\server\\jvm.dll"));
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, At("jdk17\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(home_.c_str(), At("jdk17").c_str());
-}
-
-TEST_F(RuntimeSearch, AcceptedCurrentVersionComesBeforeTheSubkeys) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmVersion, "11");
-  WriteRuntime(0, "11", At("jdk11"), File("jdk11\\bin\\server\\jvm.dll"));
-  WriteRuntime(0, "21", At("jdk21"), File("jdk21\\bin\\server\\jvm.dll"));
-  EXPECT_EQ(Locate().path, At("jdk11\\bin\\server\\jvm.dll"));  // the registry's first subkey
-  WriteCurrentVersion(0, "21");
-  EXPECT_EQ(Locate().path, At("jdk21\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(home_.c_str(), At("jdk21").c_str());
-}
-
-struct RuleCase {
-  const char* name;
-  std::string rules;
-  std::string expectedVersion;  // "" when none is accepted
-};
-
-class RegistryVersionRules : public RuntimeSearch, public ::testing::WithParamInterface<RuleCase> {};
-
-TEST_P(RegistryVersionRules, PickTheSubkeyEveryRuleAccepts) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmVersion, GetParam().rules);
-  for (const char* version : {"1.7.0_80", "1.8.0_202", "11.0.2"}) {
-    WriteRuntime(0, version, At(version), File(std::string(version) + "\\bin\\server\\jvm.dll"));
-  }
-  const Outcome outcome = Locate();
-  EXPECT_EQ(outcome.found, !GetParam().expectedVersion.empty());
-  EXPECT_EQ(outcome.path,
-            GetParam().expectedVersion.empty() ? "" : At(GetParam().expectedVersion + "\\bin\\server\\jvm.dll"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryVersionRules,
-                         ::testing::Values(RuleCase{"RangeOfTwoRules", ">=1.8;<9", "1.8.0_202"},
-                                           RuleCase{"MinimumAboveAll", "17", ""},
-                                           RuleCase{"TwoCharacterUpperBound", "<9;>1.7.0_80", "1.8.0_202"},
-                                           RuleCase{"TwoCharacterLowerBound", ">9", "11.0.2"},
-                                           RuleCase{"ExactVersion", "=1.8.0_202", "1.8.0_202"},
-                                           RuleCase{"NoVersionMatchesExactly", "=1.8", ""}),
-                         CaseName<RuleCase>);
-
-TEST_F(RuntimeSearch, MissingRuntimeLibFallsBackToTheJvmPathUnderJavaHome) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll");
-  File("jdk\\jre\\bin\\server\\jvm.dll");
-  File("jdk\\a\\jvm.dll");  // what a listing could find
-  WriteRuntime(0, "17", At("jdk"), At("jdk\\missing\\jvm.dll"));
-  EXPECT_EQ(Locate().path, At("jdk\\jre\\bin\\server\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, EveryEntryOfTheJvmPathIsTriedUnderJavaHome) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll;bin\\server\\jvm.dll");
-  File("jdk\\bin\\server\\jvm.dll");
-  File("jdk\\a\\jvm.dll");
-  WriteRuntime(0, "17", At("jdk"), "");
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, JavaHomeAloneIsSearchedForAnyJvmDll) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  Set(&EditLaunchConfig().JvmPath, "jre\\bin\\server\\jvm.dll");
-  File("jdk\\lib\\amd64\\JVM.DLL");
-  WriteRuntime(0, "17", At("jdk"), "");
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, At("jdk\\lib\\amd64\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, SubkeyWithoutUsableValuesIsRejectedAndTheSearchGoesOn) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  WriteRuntime(0, "17", "", "");  // neither value
-  WriteKey(std::string(RuntimeKeys[0]) + "\\18", {{"RuntimeLib", REG_BINARY, File("bin18\\jvm.dll")},
-                                                  {"JavaHome", REG_DWORD, std::string("\1\0\0\0", 4)}});
-  WriteRuntime(1, "19", At("empty19"), At("empty19\\jvm.dll"));  // a home holding no runtime
-  ASSERT_TRUE(MakeDirectories(At("empty19")));
-  WriteRuntime(2, "20", "", File("jdk20\\bin\\server\\jvm.dll"));
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, At("jdk20\\bin\\server\\jvm.dll"));
-  // The home of the last candidate that passed the rule, "" for the last one, which has none.
-  EXPECT_STREQ(home_.c_str(), "");
-}
-
-TEST_F(RuntimeSearch, RegistryHomeOfARejectedCandidateStaysWhenAnotherSourceAnswers) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "15");
-  WriteRuntime(0, "17", At("empty"), "");
-  ASSERT_TRUE(MakeDirectories(At("empty")));
-  File("jdk\\bin\\server\\jvm.dll");
-  SetEnvironmentVariableA("JAVA_HOME", At("jdk").c_str());
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-  EXPECT_STREQ(home_.c_str(), At("empty").c_str());
-}
-
-// The layout a digit prefers under a home: the folders on disk are in capitals, so a path built from
-// the preferred text (lower case) tells itself apart from one found by listing the home.
-struct LayoutCase {
-  const char* name;
-  char digit;
-  int row;
-  std::string folders;   // on disk, below the home
-  std::string expected;  // below the home
-};
-
-class RegistryLayouts : public RuntimeSearch, public ::testing::WithParamInterface<LayoutCase> {};
-
-TEST_P(RegistryLayouts, PreferredSubpathComesBeforeTheListing) {
-  const LayoutCase& c = GetParam();
-  Set(&EditLaunchConfig().JvmSearchOrder, std::string(1, c.digit));
-  Set(&EditLaunchConfig().JvmPath, "lib\\jvm.dll;bin\\server\\jvm.dll");
-  File("home\\" + c.folders + "\\jvm.dll");
-  WriteRuntime(c.row, "17", At("home"), At("home\\missing.dll"));
-  const Outcome outcome = Locate();
-  EXPECT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.path, At("home\\" + c.expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RegistryLayouts,
-    ::testing::Values(
-        // Which layout each digit prefers is the search order's table (a host test); here, how a
-        // preferred layout is used. Digit 1 lists the home in its first pass already.
-        LayoutCase{"Digit1Client", '1', 0, "JRE\\BIN\\CLIENT", "JRE\\BIN\\CLIENT\\jvm.dll"},
-        LayoutCase{"Digit2ListsWhatItDoesNotPrefer", '2', 3, "JRE\\BIN\\SERVER", "JRE\\BIN\\SERVER\\jvm.dll"},
-        LayoutCase{"Digit3JRockitServer", '3', 3, "JRE\\BIN\\SERVER", "jre\\bin\\server\\jvm.dll"},
-        // The path list under the home comes first of all.
-        LayoutCase{"JvmPathBeforePreferred", '3', 3, "BIN\\SERVER", "bin\\server\\jvm.dll"}),
-    CaseName<LayoutCase>);
-
-TEST_F(RuntimeSearch, SubkeyNameTooLongForTheKeyBufferIsNoCandidate) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  // Wine refuses key names much longer than this; with the key path it is far past 256 already.
-  const std::string longName = "17." + std::string(237, 'x');
-  WriteRuntime(0, longName, At("long"), File("long\\bin\\server\\jvm.dll"));
-  WriteRuntime(1, "17", "", File("jdk\\bin\\server\\jvm.dll"));
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-  WriteCurrentVersion(0, longName);
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, CheckRegistryRuntimeNeverWritesPastTheKeyBuffer) {
-  const std::string key = RuntimeKeys[0];
-  struct Case {
-    size_t nameLength;
-    bool appended;
-  } cases[] = {{RegistryKeyCapacity - 2 - key.size(), true},  // key, "\" and name fill the buffer
-               {RegistryKeyCapacity - 1 - key.size(), false},
-               {255, false},
-               {300, false}};
-  for (const Case& c : cases) {
-    std::vector<char> area(RegistryKeyCapacity + 400, '#');
-    std::strcpy(area.data(), key.c_str());
-    const std::string name = "17." + std::string(c.nameLength - 3, 'x');
-    char result[PathCapacity];
-    char home[PathCapacity];
-    EXPECT_FALSE(CheckRegistryRuntime(area.data(), name.c_str(), result, sizeof(result), home, nullptr)) << c.nameLength;
-    EXPECT_EQ(std::string(area.data()), c.appended ? key + "\\" + name : key) << c.nameLength;
-    for (size_t i = RegistryKeyCapacity; i < area.size(); ++i) ASSERT_EQ(area[i], '#') << c.nameLength << " " << i;
-  }
-}
-
-TEST_F(RuntimeSearch, CheckRegistryRuntimeKeepsToASmallResultBuffer) {
-  const std::string lib = File("jdk\\bin\\server\\jvm.dll");
-  WriteRuntime(0, "17", At("jdk"), lib);
-  for (size_t size : {lib.size(), lib.size() + 1}) {
-    std::vector<char> area(size + 300, '#');
-    char keyPath[RegistryKeyCapacity];
-    std::strcpy(keyPath, RuntimeKeys[0]);
-    const bool fits = size > lib.size();
-    char home[PathCapacity];
-    EXPECT_EQ(CheckRegistryRuntime(keyPath, "17", area.data(), size, home, "bin\\server\\jvm.dll"), fits) << size;
-    EXPECT_EQ(std::string(area.data()), fits ? lib : "") << size;
-    for (size_t i = size; i < area.size(); ++i) ASSERT_EQ(area[i], '#') << size << " " << i;
-  }
-}
-
-TEST_F(RuntimeSearch, DeepTreeUnderARegistryHomeIsPassedOver) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  std::string deep = At("deephome");
-  while (deep.size() < 500) deep += "\\" + std::string(90, 'n');
-  ASSERT_TRUE(MakeFile(deep + "\\jvm.dll"));
-  WriteRuntime(0, "17", At("deephome"), "");
-  WriteRuntime(2, "17", "", File("jdk\\bin\\server\\jvm.dll"));
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-}
-
-TEST_F(RuntimeSearch, RuntimeLibTooLongForTheResultFallsBackToTheHome) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "1");
-  File("jdk\\bin\\server\\jvm.dll");
-  WriteRuntime(0, "17", At("jdk"), "C:\\" + std::string(300, 'r') + "\\jvm.dll");
-  EXPECT_EQ(Locate().path, At("jdk\\bin\\server\\jvm.dll"));
-}
-
-// ---------------------------------------------------------------------------------------------
-// The search order
-
-struct OrderCase {
-  const char* name;
-  std::string order;
-  std::string expected;  // "list", "registry", "home" or "" for none
-};
-
-class SearchOrder : public RuntimeSearch, public ::testing::WithParamInterface<OrderCase> {};
-
-TEST_P(SearchOrder, FirstSourceThatYieldsAPathWins) {
-  Set(&EditLaunchConfig().JvmSearchOrder, GetParam().order);
-  Set(&EditLaunchConfig().JvmPath, File("list\\jvm.dll"));
-  WriteRuntime(3, "17", "", File("registry\\jvm.dll"));
-  File("home\\bin\\server\\jvm.dll");
-  SetEnvironmentVariableA("JAVA_HOME", At("home").c_str());
-  const std::string expected = GetParam().expected == "home"       ? At("home\\bin\\server\\jvm.dll")
-                               : GetParam().expected.empty() ? std::string()
-                                                                   : At(GetParam().expected + "\\jvm.dll");
-  const Outcome outcome = Locate();
-  EXPECT_EQ(outcome.found, !expected.empty());
-  EXPECT_EQ(outcome.path, expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, SearchOrder,
-                         ::testing::Values(OrderCase{"ListFirst", "0345", "list"},
-                                           OrderCase{"HomeFirst", "5430", "home"},
-                                           OrderCase{"RegistryFirst", "3540", "registry"},
-                                           OrderCase{"SourcesWithoutRuntimeArePassed", "150", "home"},
-                                           OrderCase{"OtherCharactersAreSkipped", "x9-,6 3", "registry"},
-                                           OrderCase{"Empty", "", ""},
-                                           OrderCase{"NoSourceDigit", "6789ab", ""}),
-                         CaseName<OrderCase>);
-
-// ---------------------------------------------------------------------------------------------
-// The not-found reaction
-
-struct ReactionCase {
-  const char* name;
-  bool reportNoJvm;
-  std::string version;
-  std::string document;
-  std::string command;
-  std::vector<ScreenRecord> expected;
-};
-
-class NotFound : public RuntimeSearch, public ::testing::WithParamInterface<ReactionCase> {};
-
-TEST_P(NotFound, ReportsOpensAndRunsWhatIsConfigured) {
-  const ReactionCase& c = GetParam();
-  Set(&EditLaunchConfig().JvmSearchOrder, "012345");
-  Set(&EditLaunchConfig().JvmPath, At("missing\\jvm.dll"));
-  Set(&EditLaunchConfig().JvmVersion, c.version);
-  Set(&EditLaunchConfig().NoJvmDocument, c.document);
-  Set(&EditLaunchConfig().NoJvmCommand, c.command);
-  EditLaunchConfig().ReportNoJvm = c.reportNoJvm;
-  EXPECT_FALSE(Locate().found);
-  ASSERT_EQ(ScreenRecords().size(), c.expected.size());
-  for (size_t i = 0; i < c.expected.size(); ++i) {
-    EXPECT_EQ(ScreenRecords()[i].kind, c.expected[i].kind) << i;
-    EXPECT_EQ(ScreenRecords()[i].text, c.expected[i].text) << i;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, NotFound,
-    ::testing::Values(
-        ReactionCase{"NothingConfiguredShowsNothing", false, "17", "", "", {}},
-        ReactionCase{"MessageWithTheRuleText",
-                     true,
-                     ">=1.8;<9",
-                     "",
-                     "",
-                     {{"error box", "Unable to locate suitable Java Runtime (min >=1.8;<9) on this machine.", ""}}},
-        ReactionCase{"RuleTextIsNoFormat",
-                     true,
-                     "%s%d 100%",
-                     "",
-                     "",
-                     {{"error box", "Unable to locate suitable Java Runtime (min %s%d 100%) on this machine.", ""}}},
-        ReactionCase{"DocumentWithoutMessage",
-                     false,
-                     "17",
-                     "https://example.org/java",
-                     "",
-                     {{"open document", "https://example.org/java", ""}}},
-        ReactionCase{"CommandWithoutMessage",
-                     false,
-                     "17",
-                     "",
-                     "install-java.exe /quiet",
-                     {{"run command", "install-java.exe /quiet", ""}}},
-        ReactionCase{"AllThreeInOrder",
-                     true,
-                     "",
-                     "C:\\docs\\java.html",
-                     "setup.exe",
-                     {{"error box", "Unable to locate suitable Java Runtime (min ) on this machine.", ""},
-                      {"open document", "C:\\docs\\java.html", ""},
-                      {"run command", "setup.exe", ""}}}),
-    CaseName<ReactionCase>);
-
-TEST_F(RuntimeSearch, FoundRuntimeShowsNothing) {
-  Set(&EditLaunchConfig().JvmSearchOrder, "0");
-  Set(&EditLaunchConfig().JvmPath, File("jvm.dll"));
-  Set(&EditLaunchConfig().NoJvmDocument, "https://example.org/java");
-  Set(&EditLaunchConfig().NoJvmCommand, "setup.exe");
-  EditLaunchConfig().ReportNoJvm = true;
-  EXPECT_TRUE(Locate().found);
-  EXPECT_TRUE(ScreenRecords().empty());
+  OpenNoJvmDocument = document;
+  StartNoJvmCommand = command;
 }
 
 }  // namespace
