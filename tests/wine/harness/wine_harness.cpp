@@ -450,6 +450,21 @@ std::unique_ptr<DrivenProcess> WineSession::Launch(const std::string& commandLin
   p.SpawnDriver();
   return process;
 }
+std::vector<std::string> WineSession::Processes() const {
+  std::vector<std::string> found;
+  const std::string marker = "WINEPREFIX=" + impl_->prefix;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
+    std::ifstream environ(entry.path() / "environ", std::ios::binary), cmdline(entry.path() / "cmdline", std::ios::binary);
+    std::string var, line;
+    bool ours = false;
+    while (!ours && std::getline(environ, var, '\0')) ours = var == marker;
+    if (!ours || !std::getline(cmdline, line, '\n')) continue;
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    found.push_back(line);
+  }
+  return found;
+}
 const std::string& WineSession::Prefix() const { return impl_->prefix; }
 const std::string& WineSession::Display() const { return impl_->display; }
 

@@ -87,6 +87,8 @@ class WineSession {
   // Starts a program and returns as soon as it runs; nothing is pressed until told.
   std::unique_ptr<DrivenProcess> Start(const std::string& commandLine, const RunOptions& options = {});
 
+  // Command lines of the processes running in this prefix now (Wine's own included).
+  std::vector<std::string> Processes() const;
   const std::string& Prefix() const;
   const std::string& Display() const;  // e.g. ":93"
 
