@@ -1,5 +1,5 @@
-// The options the VM is created with: the class path with its folders' and the carried archives,
-// and the hooks after the configured options.
+// The options the VM is created with: the hooks, then the configured options and the class path with
+// its folders' and the carried archives.
 #include "runtime/jvm_options.h"
 
 #include <gtest/gtest.h>
@@ -10,27 +10,18 @@
 
 namespace {
 
-struct ClassPathCase {
-  const char* configured;
-  const char* carried;
-  const char* expected;
-};
-
-class ExtendedClassPath : public testing::TestWithParam<ClassPathCase> {};
-
-TEST_P(ExtendedClassPath, PutsTheCarriedArchivesAfterTheConfiguredEntries) {
-  const ClassPathCase& c = GetParam();
-  HeapText result(ExtendClassPath(c.configured, c.carried));
-  ASSERT_NE(result, nullptr);
-  EXPECT_STREQ(result.get(), c.expected);
+TEST(ExtendedClassPath, PutsTheCarriedArchivesAfterTheConfiguredEntries) {
+  const struct {
+    const char *configured, *carried, *expected;
+  } cases[] = {{"a.jar", "T\\x.jar;T\\y.jar;", "a.jar;T\\x.jar;T\\y.jar"}, {"a.jar;", "T\\x.jar;", "a.jar;T\\x.jar"},
+               {"", "T\\x.jar;T\\y.jar;", "T\\x.jar;T\\y.jar"}, {"a.jar;b", "", "a.jar;b"}, {"a.jar;", nullptr, "a.jar;"},
+               {"", "", ""}};
+  for (const auto& c : cases) {
+    HeapText result(ExtendClassPath(c.configured, c.carried));
+    ASSERT_NE(result, nullptr);
+    EXPECT_STREQ(result.get(), c.expected) << c.configured;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, ExtendedClassPath,
-                         testing::Values(ClassPathCase{"a.jar", "T\\x.jar;T\\y.jar;", "a.jar;T\\x.jar;T\\y.jar"},
-                                         ClassPathCase{"a.jar;", "T\\x.jar;", "a.jar;T\\x.jar"},  // one separator
-                                         ClassPathCase{"", "T\\x.jar;T\\y.jar;", "T\\x.jar;T\\y.jar"},
-                                         ClassPathCase{"a.jar;b", "", "a.jar;b"},  // nothing carried
-                                         ClassPathCase{"a.jar;", nullptr, "a.jar;"}, ClassPathCase{"", "", ""}));
 
 // Folders for the tests: every entry that starts with "dir" holds two archives; "dirBad" cannot be
 // listed.
@@ -58,7 +49,9 @@ TEST_P(OptionText, IsTheOptionsThenTheClassPathInQuotes) {
   const OptionCase& c = GetParam();
   ScopedTextBuffer out;
   EXPECT_EQ(AssembleJvmOptionText(c.jvmOptions, c.classPath, {IsTestFolder, CollectTestArchives}, &out), c.result);
-  if (c.result == OptionAssembly::Assembled) EXPECT_STREQ(out.text != nullptr ? out.text : "", c.text);
+  if (c.result == OptionAssembly::Assembled) {
+    EXPECT_STREQ(out.text != nullptr ? out.text : "", c.text);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,13 +96,13 @@ TEST(OptionList, HasTheHooksInTheirOrderThenTheSplitOptions) {
       EXPECT_EQ(list.options[3 + i].optionString, c.options[i]) << c.text;
       EXPECT_EQ(list.options[3 + i].extraInfo, nullptr) << c.text;
     }
-    const JavaVMOption* hook = list.options;
-    EXPECT_STREQ(hook[0].optionString, "vfprintf");
-    EXPECT_EQ(hook[0].extraInfo, reinterpret_cast<void*>(TestPrint));
-    EXPECT_STREQ(hook[1].optionString, "abort");
-    EXPECT_EQ(hook[1].extraInfo, reinterpret_cast<void*>(TestAbort));
-    EXPECT_STREQ(hook[2].optionString, "exit");
-    EXPECT_EQ(hook[2].extraInfo, reinterpret_cast<void*>(TestExit));
+    const std::pair<const char*, void*> hooksWanted[] = {{"vfprintf", reinterpret_cast<void*>(TestPrint)},
+                                                         {"abort", reinterpret_cast<void*>(TestAbort)},
+                                                         {"exit", reinterpret_cast<void*>(TestExit)}};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_STREQ(list.options[i].optionString, hooksWanted[i].first);
+      EXPECT_EQ(list.options[i].extraInfo, hooksWanted[i].second);
+    }
   }
 }
 
