@@ -55,6 +55,10 @@ std::string SetField(Scenario* s, const std::string& key, const std::string& raw
     s->mode = value == "service" ? ScenarioMode::Service : value == "attached" ? ScenarioMode::Attached : ScenarioMode::Main;
     return value == "main" || value == "service" || value == "attached" ? "" : "mode must be main, service or attached";
   }
+  if (key == "ignore-unrecognized") {
+    s->ignoreUnrecognized = value == "true";
+    return value == "true" || value == "false" ? "" : "ignore-unrecognized must be true or false";
+  }
   if (key == "out" || key == "err") {
     ScenarioStreamFile& file = key == "out" ? s->out : s->err;
     const size_t space = value.find(' ');

@@ -59,6 +59,7 @@ struct Scenario {
   std::string secondArgs;
   std::string jar;
   std::string folder;
+  bool ignoreUnrecognized = false;  // the init arguments' flag; the launcher sets it false
   ScenarioStreamFile out;
   ScenarioStreamFile err;
   std::vector<EntryBefore> before;
