@@ -1,24 +1,18 @@
-// Shared pieces of the end-to-end tests: launchers made by corvane-build (the host build's tool and the
-// win64 build's stub), each run in a folder of its own beside the scenario application's jar and a
-// runtime of the fixtures (the fake jvm.dll or a broken variant), one Wine session (prefix and
-// display) per test suite, and bounded waits for what another process leaves behind.
+// Shared pieces of the end-to-end tests: launchers made by corvane-build, each run in a folder of its
+// own beside the scenario application's jar and a runtime of the fixtures, one Wine session per suite.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
-#include <memory>
 #include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "base/scramble.h"
 #include "pe_image.h"
@@ -30,6 +24,7 @@ namespace corvane::test {
 namespace fs = std::filesystem;
 namespace builder = ::corvane::builder;
 using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
 
 constexpr uint32_t StatusMinusOne = 4294967295u;
 const std::string NoRuntime = "Unable to locate suitable Java Runtime (min 17) on this machine.";
@@ -41,10 +36,6 @@ inline std::string ReadAll(const fs::path& path) {
 inline std::string StubLauncher() { return WindowsPath(Win64BuildDir() + "/resources/corvane.exe"); }
 inline std::string FixtureProgram(const std::string& name) {
   return WindowsPath(Win64BuildDir() + "/tests/fixtures/" + name + ".exe");
-}
-inline std::string LauncherDir() {
-  const char* dir = std::getenv("CORVANE_E2E_LAUNCHERS");
-  return dir != nullptr ? dir : "";
 }
 
 // corvane-build writes `output` from a project file and the stub.
@@ -69,22 +60,21 @@ inline void EditResources(const fs::path& exe, const std::function<void(builder:
       .write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
 }
 
-// The launcher of tests/scenarios/<name>.toml, built once per test program: its Linux path and
-// (ScenarioLauncher) its Windows path.
+// The launcher of tests/scenarios/<name>.toml, built once per test program.
 inline fs::path ScenarioExe(const std::string& name) {
   static std::map<std::string, fs::path> built;
   if (auto found = built.find(name); found != built.end()) return found->second;
   std::string file = "scenario-" + name + ".exe";
   std::replace(file.begin(), file.end(), '/', '-');
-  fs::create_directories(LauncherDir());
-  Build(std::string(CORVANE_SOURCE_DIR) + "/tests/scenarios/" + name + ".toml", fs::path(LauncherDir()) / file);
-  return built[name] = fs::path(LauncherDir()) / file;
+  const fs::path dir = std::getenv("CORVANE_E2E_LAUNCHERS");
+  fs::create_directories(dir);
+  Build(std::string(CORVANE_SOURCE_DIR) + "/tests/scenarios/" + name + ".toml", dir / file);
+  return built[name] = dir / file;
 }
 inline std::string ScenarioLauncher(const std::string& name) { return WindowsPath(ScenarioExe(name).string()); }
 
-// Waits until `done` holds, looking again every 100 ms, for at most `limit`: how a test waits for
-// what another process writes (a file, a service's state, the screen), which the harness does not
-// report. False when it never held.
+// Bounded wait for what another process leaves behind (a file, a service's state, the screen),
+// which the harness does not report. False when it never held.
 template <typename Condition>
 bool WaitUntil(Condition done, std::chrono::seconds limit = 60s) {
   for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
@@ -94,28 +84,23 @@ bool WaitUntil(Condition done, std::chrono::seconds limit = 60s) {
   return done();
 }
 
-// The lines a run printed, line ends normalised and the VM's stack lines left out.
-inline std::vector<std::string> Lines(const std::string& output) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : output) {
-    if (c == '\r') continue;
-    if (c != '\n') {
-      line += c;
-      continue;
-    }
+// The lines a run printed, without line ends and without the VM's stack lines.
+inline Texts Lines(const std::string& output) {
+  Texts lines;
+  for (size_t at = 0, end; at < output.size(); at = end + 1) {
+    end = std::min(output.find('\n', at), output.size());
+    std::string line = output.substr(at, end - at);
+    line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
     if (line.rfind("\tat ", 0) != 0) lines.push_back(line);
-    line.clear();
   }
-  if (!line.empty()) lines.push_back(line);
   return lines;
 }
-inline bool Has(const std::vector<std::string>& lines, const std::string& wanted) {
+inline bool Has(const Texts& lines, const std::string& wanted) {
   return std::find(lines.begin(), lines.end(), wanted) != lines.end();
 }
 // "Title: text" of every static text of every dialog of a run.
-inline std::vector<std::string> Shown(const RunResult& result) {
-  std::vector<std::string> texts;
+inline Texts Shown(const RunResult& result) {
+  Texts texts;
   for (const Dialog& dialog : result.dialogs) {
     for (const std::string& text : dialog.Texts("static")) texts.push_back(dialog.title + ": " + text);
   }
@@ -137,14 +122,12 @@ inline void PutRuntime(const fs::path& home, const std::string& variant = "") {
                 home / "bin" / "server" / "jvm.dll", fs::copy_options::overwrite_existing);
 }
 
-// One WineSession per test suite, named after the suite.
 class WineTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     session_ = std::make_unique<WineSession>(testing::UnitTest::GetInstance()->current_test_suite()->name());
   }
   static void TearDownTestSuite() { session_.reset(); }
-  // A suite whose session could not be set up (gtest has reported why) runs none of its tests.
   void SetUp() override {
     if (!session_) GTEST_FAIL() << "no Wine session for this suite";
   }
@@ -159,6 +142,9 @@ class WineTest : public testing::Test {
   struct AppFolder {
     fs::path folder;
     std::string launcher;  // Windows path
+    std::string Command(const std::string& arguments) const {
+      return Quote(launcher) + (arguments.empty() ? "" : " " + arguments);
+    }
   };
   // A fresh folder <test>/<name> holding the scenario's launcher as app.exe, the application's jar
   // and, unless `runtime` is empty, that runtime in jre\bin\server.
@@ -166,7 +152,7 @@ class WineTest : public testing::Test {
                                  const std::string& name = "app") {
     const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
     AppFolder app{Session().FreshDir(test + "/" + name), ""};
-    fs::copy_file(ScenarioExe(scenario), app.folder / "app.exe");
+    if (!scenario.empty()) fs::copy_file(ScenarioExe(scenario), app.folder / "app.exe");
     fs::copy_file(std::getenv("CORVANE_SCENARIO_JAR"), app.folder / "scenario-app.jar");
     if (runtime) PutRuntime(app.folder / "jre", *runtime);
     app.launcher = WindowsPath((app.folder / "app.exe").string());
@@ -174,12 +160,12 @@ class WineTest : public testing::Test {
   }
   static RunResult RunApp(const AppFolder& app, const std::string& arguments, RunOptions options = {}) {
     options.workDir = app.folder.string();
-    return Session().Run(Quote(app.launcher) + (arguments.empty() ? "" : " " + arguments), options);
+    return Session().Run(app.Command(arguments), options);
   }
   static std::unique_ptr<DrivenProcess> StartApp(const AppFolder& app, const std::string& arguments,
                                                  RunOptions options = {}) {
     options.workDir = app.folder.string();
-    return Session().Start(Quote(app.launcher) + (arguments.empty() ? "" : " " + arguments), options);
+    return Session().Start(app.Command(arguments), options);
   }
 
  private:
