@@ -358,6 +358,7 @@ struct WineSession::Impl {
     const std::string ready = prefix + "/.corvane-harness-ready";
     if (fs::exists(ready)) return;
     if (!fs::exists(prefix + "/system.reg")) {
+      fs::remove_all(prefix);  // what a run ended during its creation left (a full disk, a kill)
       std::optional<int> status = RunTool({"wineboot", "-i"}, BaseEnv(), log, kPrefixTimeout);
       RunTool({"wineserver", "-w"}, BaseEnv(), log, kToolTimeout);
       if (status != 0 || !fs::exists(prefix + "/system.reg"))
