@@ -243,14 +243,25 @@ def cmd_run(seconds, log, command):
     running (a Wine server, an Xvfb of a killed test) are ended too: this process adopts them."""
     PR_SET_CHILD_SUBREAPER = 36
     ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+    class Stopped(Exception):
+        pass
+    def stop(signum, frame):
+        raise Stopped()
+    # The command runs in a session of its own, which no signal to ours reaches: an interrupt of
+    # the check ends it (and what it left) here before the check goes on to put the file back.
+    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGTERM, stop)
     with open(log, "ab") as out:
         child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                                  start_new_session=True)
-        timed_out = False
+        timed_out = interrupted = False
         try:
             status = child.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            timed_out = True
+        except (subprocess.TimeoutExpired, Stopped) as reason:
+            timed_out = isinstance(reason, subprocess.TimeoutExpired)
+            interrupted = not timed_out
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+            signal.signal(signal.SIGTERM, signal.SIG_IGN)
             try:
                 os.killpg(child.pid, signal.SIGKILL)
             except ProcessLookupError:
@@ -271,6 +282,9 @@ def cmd_run(seconds, log, command):
                 except ChildProcessError:
                     break
                 time.sleep(0.1)
+        if interrupted:
+            out.write(b"\nmutation-check: interrupted\n")
+            sys.exit(130)
         if timed_out:
             out.write(("\nmutation-check: killed after %d seconds\n" % seconds).encode())
             sys.exit(124)
@@ -354,13 +368,20 @@ while IFS=$'\t' read -r _ _ names <&3; do
   done
 done 3<<< "$entries"
 
-# Builds the targets one layer runs (host first: the win64 build uses its tools).
+# Builds the targets one layer runs (host first: the win64 build uses its tools). Without the
+# compiler cache: a faulty source must be compiled, and a cache entry that an interrupted build
+# (anybody's) left under the faulty text's key may hold the object of the sound one, which would
+# count the fault as missed. Nor should hundreds of faulty objects fill the shared cache.
 build_layer() {
   local name=$1
   # shellcheck disable=SC2086
-  if [ -n "${layer_host[$name]}" ]; then cmake --build "$src/build/host" -j "$jobs" --target ${layer_host[$name]} || return 1; fi
+  if [ -n "${layer_host[$name]}" ]; then
+    CCACHE_DISABLE=1 cmake --build "$src/build/host" -j "$jobs" --target ${layer_host[$name]} || return 1
+  fi
   # shellcheck disable=SC2086
-  if [ -n "${layer_win[$name]}" ]; then cmake --build "$src/build/win64" -j "$jobs" --target ${layer_win[$name]} || return 1; fi
+  if [ -n "${layer_win[$name]}" ]; then
+    CCACHE_DISABLE=1 cmake --build "$src/build/win64" -j "$jobs" --target ${layer_win[$name]} || return 1
+  fi
 }
 
 # Runs one layer; answers its exit status (124: killed at its time-out).
@@ -450,6 +471,7 @@ while IFS=$'\t' read -r id file names <&3; do
     fi
     status=0
     run_layer "$name" "$logs/$id.$name.log" "${layer_timeout[$name]}" || status=$?
+    [ "$status" -ne 130 ] || exit 130
     if [ "$status" -eq 124 ]; then
       verdict="caught by $name (time-out: it hung)"
     elif [ "$status" -ne 0 ]; then
