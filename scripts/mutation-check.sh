@@ -291,22 +291,12 @@ def cmd_run(seconds, log, command):
     sys.exit(status if status >= 0 else 128 - status)
 
 command, args = sys.argv[1], sys.argv[2:]
-if command == "entries":
-    cmd_entries(*args)
-elif command == "layer":
-    cmd_layer(*args)
-elif command == "show":
-    cmd_show(*args)
-elif command == "apply":
-    cmd_apply(*args)
-elif command == "restore":
-    cmd_restore(*args)
-elif command == "sync":
-    cmd_sync(*args)
-elif command == "run":
-    cmd_run(int(args[0]), args[1], args[2:])
-else:
+commands = {"entries": cmd_entries, "layer": cmd_layer, "show": cmd_show, "apply": cmd_apply,
+            "restore": cmd_restore, "sync": cmd_sync,
+            "run": lambda seconds, log, *argv: cmd_run(int(seconds), log, list(argv))}
+if command not in commands:
     fail("unknown helper command " + command)
+commands[command](*args)
 PYTHON
 
 py() { python3 -c "$helper" "$@"; }

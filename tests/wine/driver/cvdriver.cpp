@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "line_escapes.h"
+
 namespace {
 
 constexpr UINT kTerminatedExitCode = WAIT_TIMEOUT;  // only a time-out or the host's give-up ends a program so
@@ -37,30 +39,6 @@ std::wstring Wide(const std::string& s) {
   std::wstring w(s.size(), L'\0');
   w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), (int)w.size()));
   return w;
-}
-std::string Escape(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (c < 0x20 || c == 0x7F) out += {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
-    else out += (char)c;
-  }
-  return out;
-}
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' && i + 1 < s.size()) {
-      c = s[++i];
-      c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    out += c;
-  }
-  return out;
 }
 std::string ErrorText(const char* what) { return std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")"; }
 // Standard output is shared by the main loop and the output forwarder: each record is written whole

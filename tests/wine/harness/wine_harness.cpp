@@ -4,6 +4,8 @@
 // and is waited for (on its pidfd) only until a deadline, after which its whole group is killed.
 #include "wine_harness.h"
 
+#include "line_escapes.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -60,25 +62,6 @@ int Left(Clock::time_point deadline) {
   return (int)std::clamp<long long>(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count(), 0, 1000000);
 }
 
-// The driver's escapes: \\ \n \r \t and \xHH.
-std::string Escape(const std::string& s) {
-  std::string out;
-  for (char c : s) out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string(1, c);
-  return out;
-}
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' && i + 1 < s.size()) {
-      c = s[++i];
-      if (c == 'x' && i + 2 < s.size()) c = (char)std::stoi(s.substr(i + 1, 2), nullptr, 16), i += 2;
-      else c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    out += c;
-  }
-  return out;
-}
 
 // Starts argv (found in this process's PATH, which `env` passes on) with exactly `env`, in a process
 // group of its own, with the given descriptors as standard input, output and error (-1: /dev/null)
