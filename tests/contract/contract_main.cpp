@@ -189,7 +189,7 @@ JNIEnv* StartVm(CreateJavaVmFunction create, const char* library, const char* cl
     std::fprintf(stderr, "cv-contract: out of memory making the VM options\n");
     End(SetupFaultStatus);
   }
-  JavaVMInitArgs initArgs{LauncherJniVersion, options.count, options.options, s.ignoreUnrecognized ? JNI_TRUE : JNI_FALSE};
+  JavaVMInitArgs initArgs{LauncherJniVersion, options.count, options.options, static_cast<jboolean>(s.ignoreUnrecognized ? JNI_TRUE : JNI_FALSE)};
   JNIEnv* env = nullptr;
   const jint created = create(vm, reinterpret_cast<void**>(&env), &initArgs);
   Line("create " + std::to_string(created));
