@@ -94,34 +94,6 @@ TEST_F(JavaRoad, ASecondInstanceRunsMainInItsOwnJvmAndTheFirstIsLeftAlone) {
   EXPECT_TRUE(firstEnd.dialogs.size() == 1u && firstEnd.exitCode == StatusMinusOne);
 }
 
-// Log files are made with their folders, replaced or appended by each stream's flag, opened once with
-// System.out's flag when both streams name one file; a folder in a log file's place ends the start.
-TEST_F(JavaOutput, LogFilesAreMadeReplacedAppendedOrSharedAsConfigured) {
-  const AppFolder app = MakeAppFolder("java-logs");
-  const fs::path logs = app.folder / "logs";
-  fs::create_directories(logs / "a-folder");
-  std::ofstream(logs / "err.log") << "earlier\r\n";
-  std::ofstream(logs / "all.log") << "earlier\r\n";
-  auto run = [&](const std::string& out, const std::string& err, const std::string& arguments) {
-    RunOptions options;
-    options.env = {{"CORVANE_OUT", out}, {"CORVANE_ERR", err}};
-    return RunApp(app, arguments, options);
-  };
-  const RunResult separate = run("new\\out.log", "err.log", "print:one eprint:two");
-  EXPECT_TRUE(separate.dialogs.empty() && separate.exitCode == 0u) << testing::PrintToString(Shown(separate));
-  EXPECT_FALSE(Has(Lines(separate.output), "out one")) << separate.output;
-  EXPECT_EQ(ReadAll(logs / "new" / "out.log"), "out one\r\n");
-  EXPECT_EQ(ReadAll(logs / "err.log"), "earlier\r\nerr two\r\n");
-  EXPECT_EQ(run("all.log", "all.log", "print:a eprint:b print:c").exitCode, 0u);
-  EXPECT_EQ(ReadAll(logs / "all.log"), "out a\r\nerr b\r\nout c\r\n");
-  const RunResult folder = run("a-folder", "err.log", "print:never");
-  EXPECT_EQ(Shown(folder), Texts{"Error: Error instantiating object: java/io/FileOutputStream"});
-  EXPECT_EQ(folder.exitCode, StatusMinusOne);
-  // The constructor's exception went to System.err, still the process's own.
-  EXPECT_NE(folder.output.find("java.io.FileNotFoundException"), std::string::npos) << folder.output;
-  EXPECT_FALSE(Has(Lines(folder.output), "out never"));
-}
-
 // Captured output is the error dialog's details (the message painted above them) when main fails, the
 // VM aborts or rejects an option (the launcher's vfprintf hook comes before the configured options),
 // never when the run succeeds; Escape and the close command end the dialog.
