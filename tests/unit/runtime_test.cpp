@@ -66,34 +66,6 @@ TEST(InstalledRuntimes, OnlyA64BitImageIsTakenAndAKeyNameGivesTheVersion) {
   }
 }
 
-// A step as a reader checks it: the registry keys it reads and the layout it prefers.
-std::string Describe(char digit) {
-  size_t count = 99;
-  const SearchStep* steps = SearchStepsOf(digit, &count);
-  std::string text;
-  for (size_t i = 0; i < count; ++i) {
-    const SearchStep& step = steps[i];
-    const char* names[] = {"JvmPath|", "", "JAVA_HOME|", "installed|"};
-    text += names[static_cast<int>(step.source)];
-    if (step.source != SearchSource::RegistryRows) continue;
-    EXPECT_TRUE(step.firstRow >= 0 && step.firstRow + step.rowCount <= RuntimeRegistryRows);
-    for (int row = step.firstRow; row < step.firstRow + step.rowCount; ++row) text += RuntimeRegistryKeys[row] + 9;
-    text += std::string(" + ") + (step.preferredSubpath ? step.preferredSubpath : "-") + "|";
-  }
-  return text;
-}
-
-TEST(SearchOrder, EachDigitSearchesItsPlacesInOrder) {
-  const std::string jre = "JavaSoft\\JRE", jrockit = "JRockit\\Java Runtime Environment";
-  EXPECT_EQ(Describe('0') + Describe('5') + Describe('6') + Describe('9'), "JvmPath|JAVA_HOME|installed|installed|");
-  EXPECT_EQ(Describe('1'), jre + "JavaSoft\\Java Runtime EnvironmentIBM\\Java2 Runtime Environment + -|" + jre +
-                               " + jre\\bin\\client\\jvm.dll|" + jre + " + jre\\bin\\server\\jvm.dll|");
-  EXPECT_EQ(Describe('2'), jrockit + " + jre\\bin\\client\\jvm.dll|IBM\\Java Development Kit + jre\\bin\\jrockit\\jvm.dll|");
-  EXPECT_EQ(Describe('3'), jrockit + " + jre\\bin\\server\\jvm.dll|");
-  EXPECT_EQ(Describe('4'), jrockit + "JavaSoft\\Java Development Kit + jre\\bin\\classic\\jvm.dll|");
-  EXPECT_EQ(Describe('a') + Describe('/') + Describe(':') + Describe('\0'), "");
-}
-
 TEST(RuntimePaths, AreFullBackslashPathsThatFit) {
   const std::pair<const char*, const char*> cases[] = {
       {"jre/bin/server/jvm.dll", "C:\\app\\jre\\bin\\server\\jvm.dll"}, {"D:\\java\\jvm.dll", "D:\\java\\jvm.dll"},

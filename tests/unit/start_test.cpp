@@ -149,24 +149,4 @@ TEST(OutputRing, DropsWholeLinesFromTheFrontToMakeRoom) {
   }
 }
 
-void Collect(const char* bytes, size_t count, void* lines) { static_cast<std::vector<std::string>*>(lines)->emplace_back(bytes, count); }
-
-TEST(PipeLines, PassCompleteLinesAndKeepTheLastWordsForTheEnd) {
-  const struct { std::vector<std::string> reads, passed, flushed; } cases[] = {
-      {{"one\r\ntwo\n"}, {"one\r\n", "two\n"}, {}}, {{"hel", "lo\nwor"}, {"hello\n"}, {"wor"}},
-      {{std::string(1000, 'a'), std::string(24, 'a'), "tail\n"}, {std::string(1024, 'a'), "tail\n"}, {}},
-      {{}, {}, {}}};
-  for (const auto& c : cases) {
-    PipeLines lines{};
-    std::vector<std::string> passed, flushed;
-    for (const std::string& read : c.reads) {
-      ASSERT_LE(read.size(), FreeSize(&lines));
-      std::memcpy(FreePart(&lines), read.data(), read.size());
-      TakeLines(&lines, read.size(), Collect, &passed);
-    }
-    FlushLines(&lines, Collect, &flushed);
-    EXPECT_TRUE(passed == c.passed && flushed == c.flushed) << c.reads.size();
-  }
-}
-
 }  // namespace

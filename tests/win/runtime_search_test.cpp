@@ -9,7 +9,7 @@
 #include "runtime/runtime_lookup_win.h"
 #include "runtime/runtime_search_win.h"
 #include "runtime/search_order.h"
-#include "win_support.h"
+#include "../shared/win_support.h"
 
 namespace {
 
@@ -161,6 +161,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, Sources, testing::Values(
                {Row(0, "17", "@\\jdk", "@\\jdk\\missing.dll")}, "", "", "jdk\\bin\\server\\jvm.dll", "jdk"},
     SearchCase{"PreferredLayoutBeforeTheListing", "3", "", "lib\\jvm.dll", {Dll("h\\JRE\\BIN\\SERVER\\jvm.dll")},
                {Row(3, "17", "@\\h")}, "", "", "h\\jre\\bin\\server\\jvm.dll", "h"},
+    SearchCase{"DigitTwoReadsIbmsJdkInItsLayout", "2", "", "", {Dll("ibm\\jre\\bin\\jrockit\\jvm.dll"), Dll("ibm\\jre\\bin\\classic\\jvm.dll")},
+               {Row(5, "1.6", "@\\ibm")}, "", "", "ibm\\jre\\bin\\jrockit\\jvm.dll", "ibm"},
+    SearchCase{"DigitFourReadsJavaSoftsJdk", "4", "", "", {Dll("jdk\\jre\\bin\\classic\\jvm.dll")}, {Row(4, "1.4", "@\\jdk")}, "", "",
+               "jdk\\jre\\bin\\classic\\jvm.dll", "jdk"},
     SearchCase{"ListingFindsAnyJvmDllInAnyCase", "1", "", "", {Dll("jdk\\a\\jvm.dll.bak"), Dll("jdk\\b\\xjvm.dll"), Dll("jdk\\lib\\amd64\\JVM.DLL")},
                {Row(0, "17", "@\\jdk")}, "", "", "jdk\\lib\\amd64\\jvm.dll", "jdk"},
     // Rows without usable values, a home holding no runtime, a subkey name longer than a key name,
