@@ -57,12 +57,6 @@ Bytes ImageWithResources(const ResourceTree& tree, bool relocations) {
   return MakeImage(sections, {{2, 0x3000, uint32_t(r.size())}, {5, relocations ? 0x3000 + AlignUp(uint32_t(r.size()), 0x1000) : 0, 16}});
 }
 
-TEST(PeImage, ChecksumSumsWordsFoldsCarriesAndAddsTheLength) {
-  const struct { Bytes file; size_t field; uint32_t sum; } cases[] = {{{0x01}, 100, 2}, {{0xFF, 0xFF, 0x01, 0x00}, 100, 5},
-      {{0x34, 0x12, 0xAA, 0xBB, 0x01, 0x00}, 2, 0x123A}, {{1, 2, 3, 4, 5, 6}, 1, 0x607}};  // the checksum field counts as zero
-  for (const auto& c : cases) EXPECT_EQ(PeChecksum(c.file, c.field), c.sum) << c.file.size();
-}
-
 TEST(PeImage, AHostileFileIsRefusedAndLeavesTheImageAlone) {
   const Bytes plain = ImageWithResources(Tree(0), true);
   PeImage image;

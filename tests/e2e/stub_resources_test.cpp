@@ -21,20 +21,6 @@ std::string Capture(const std::string& tool) {
   return out;
 }
 
-// The error dialog's template, byte for byte: 304 x 166 units, titled "Error" in MS Sans Serif 8,
-// with OK (the default button, id 1), the icon (1000), the painted message's area (1001), the
-// "Details:" label and the read-only, scrolling details box (1002).
-TEST(StubResources, ErrorDialogTemplateIsLaidOutExactly) {
-  std::string hex;
-  for (unsigned char c : Capture("wrestool -x --raw --type=5 --name=1")) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-  EXPECT_EQ(hex,
-            "c000c880000000000500000000003001a600000000004500720072006f007200000008004d0053002000530061006e0073002000"
-            "53006500720069006600000001000150000000008600910032000e000100ffff80004f004b0000000000000003000050000000"
-            "000700070000000000e803ffff820000000000000080820050000000002d000700fa002000e903ffff8200000000000000000002"
-            "500000000007002b0018000800ffffffff8200440065007400610069006c0073003a000000000000000408b150000000000700"
-            "370022015500ea03ffff810000000000");
-}
-
 TEST(StubResources, IsAGuiProgramOfWindowsDllsWithSplashIconAndCommonControls) {
   const std::string bitmap = Capture("wrestool -x --raw --type=2 --name=1");
   EXPECT_TRUE(bitmap.size() > 40u && bitmap[0] == 40) << "a BITMAPINFOHEADER starts the bitmap resource";
