@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "base/launch_config.h"
 #include "base/text.h"
@@ -35,50 +36,28 @@ inline std::ostream& operator<<(std::ostream& out, const IniSettings& s) {
              << " StdErrFileAppend=" << s.StdErrFileAppend << " ShowConsole=" << s.ShowConsole << "}";
 }
 
-// The text fields the settings own (malloc'd copies), for freeing them.
-inline constexpr char* LaunchConfigRecord::*IniTextFields[] = {
-    &LaunchConfigRecord::JvmVersion, &LaunchConfigRecord::JvmPath,    &LaunchConfigRecord::JvmOptions,
-    &LaunchConfigRecord::AppOptions, &LaunchConfigRecord::AppMutex,   &LaunchConfigRecord::StaticOptions,
-    &LaunchConfigRecord::StdOutFile, &LaunchConfigRecord::StdErrFile,
-};
+// The text settings, in the record (malloc'd copies) and as plain values.
+using IniText = std::pair<char* LaunchConfigRecord::*, std::string IniSettings::*>;
+inline constexpr IniText IniTexts[] = {
+    {&LaunchConfigRecord::JvmVersion, &IniSettings::JvmVersion}, {&LaunchConfigRecord::JvmPath, &IniSettings::JvmPath},
+    {&LaunchConfigRecord::JvmOptions, &IniSettings::JvmOptions}, {&LaunchConfigRecord::AppOptions, &IniSettings::AppOptions},
+    {&LaunchConfigRecord::AppMutex, &IniSettings::AppMutex}, {&LaunchConfigRecord::StaticOptions, &IniSettings::StaticOptions},
+    {&LaunchConfigRecord::StdOutFile, &IniSettings::StdOutFile}, {&LaunchConfigRecord::StdErrFile, &IniSettings::StdErrFile}};
 
 inline void StoreIniSettings(LaunchConfigRecord* c, const IniSettings& s) {
-  c->JvmVersion = CopyText(s.JvmVersion.c_str());
-  c->JvmPath = CopyText(s.JvmPath.c_str());
-  c->JvmOptions = CopyText(s.JvmOptions.c_str());
-  c->AppOptions = CopyText(s.AppOptions.c_str());
-  c->AppMutex = CopyText(s.AppMutex.c_str());
-  c->StaticOptions = CopyText(s.StaticOptions.c_str());
-  c->StdOutFile = CopyText(s.StdOutFile.c_str());
-  c->StdErrFile = CopyText(s.StdErrFile.c_str());
-  c->StdOutMode = s.StdOutMode;
-  c->StdErrMode = s.StdErrMode;
-  c->StdOutFileAppend = s.StdOutFileAppend;
-  c->StdErrFileAppend = s.StdErrFileAppend;
-  c->ShowConsole = s.ShowConsole;
+  for (const auto& [field, value] : IniTexts) c->*field = CopyText((s.*value).c_str());
+  c->StdOutMode = s.StdOutMode, c->StdErrMode = s.StdErrMode, c->ShowConsole = s.ShowConsole;
+  c->StdOutFileAppend = s.StdOutFileAppend, c->StdErrFileAppend = s.StdErrFileAppend;
 }
 
 inline IniSettings ReadIniSettings(const LaunchConfigRecord& c) {
   IniSettings s;
-  s.JvmVersion = c.JvmVersion;
-  s.JvmPath = c.JvmPath;
-  s.JvmOptions = c.JvmOptions;
-  s.AppOptions = c.AppOptions;
-  s.AppMutex = c.AppMutex;
-  s.StaticOptions = c.StaticOptions;
-  s.StdOutFile = c.StdOutFile;
-  s.StdErrFile = c.StdErrFile;
-  s.StdOutMode = c.StdOutMode;
-  s.StdErrMode = c.StdErrMode;
-  s.StdOutFileAppend = c.StdOutFileAppend;
-  s.StdErrFileAppend = c.StdErrFileAppend;
-  s.ShowConsole = c.ShowConsole;
+  for (const auto& [field, value] : IniTexts) s.*value = c.*field;
+  s.StdOutMode = c.StdOutMode, s.StdErrMode = c.StdErrMode, s.ShowConsole = c.ShowConsole;
+  s.StdOutFileAppend = c.StdOutFileAppend, s.StdErrFileAppend = c.StdErrFileAppend;
   return s;
 }
 
 inline void FreeIniSettings(LaunchConfigRecord* c) {
-  for (char* LaunchConfigRecord::*field : IniTextFields) {
-    std::free(c->*field);
-    c->*field = nullptr;
-  }
+  for (const auto& [field, value] : IniTexts) std::free(c->*field), c->*field = nullptr;
 }

@@ -35,45 +35,26 @@ bool CollectTestArchives(TextBuffer* classPath, const char* folder) {
   return true;
 }
 
-struct OptionCase {
-  const char* name;
-  const char* jvmOptions;
-  const char* classPath;
-  OptionAssembly result;
-  const char* text;
-};
-
-class OptionText : public testing::TestWithParam<OptionCase> {};
-
-TEST_P(OptionText, IsTheOptionsThenTheClassPathInQuotes) {
-  const OptionCase& c = GetParam();
-  ScopedTextBuffer out;
-  EXPECT_EQ(AssembleJvmOptionText(c.jvmOptions, c.classPath, {IsTestFolder, CollectTestArchives}, &out), c.result);
-  if (c.result == OptionAssembly::Assembled) {
-    EXPECT_STREQ(out.text != nullptr ? out.text : "", c.text);
+TEST(OptionText, IsTheOptionsThenTheClassPathInQuotes) {
+  const struct { const char *jvmOptions, *classPath; OptionAssembly result; const char* text; } cases[] = {
+      {"", "", OptionAssembly::Assembled, ""},
+      {"-Xmx1g -Dx=1", "", OptionAssembly::Assembled, "-Xmx1g -Dx=1"},
+      {"", "a.jar", OptionAssembly::Assembled, " \"-Djava.class.path=a.jar\""},
+      {"-Xmx1g", "a.jar;b.jar", OptionAssembly::Assembled, "-Xmx1g \"-Djava.class.path=a.jar;b.jar\""},
+      {"", ";a.jar;;b.jar;", OptionAssembly::Assembled, " \"-Djava.class.path=a.jar;b.jar\""},  // empty entries left out
+      {"-Xss1m", ";;", OptionAssembly::Assembled, "-Xss1m"},
+      {"", "dirA;x.jar", OptionAssembly::Assembled, " \"-Djava.class.path=dirA;dirA\\a.jar;dirA\\sub\\b.zip;x.jar\""},
+      // A final backslash would escape the closing quote; "\." names the same folder.
+      {"", "lib\\", OptionAssembly::Assembled, " \"-Djava.class.path=lib\\.\""},
+      {"-Dh=%JAVA_HOME%", "%APPDIR%\\x.jar", OptionAssembly::Assembled, "-Dh=%JAVA_HOME% \"-Djava.class.path=%APPDIR%\\x.jar\""},
+      {"", "a.jar;dirBad;b.jar", OptionAssembly::FolderFailed, nullptr}};  // a folder that cannot be listed stops it
+  for (const auto& c : cases) {
+    ScopedTextBuffer out;
+    const OptionAssembly result = AssembleJvmOptionText(c.jvmOptions, c.classPath, {IsTestFolder, CollectTestArchives}, &out);
+    EXPECT_EQ(result, c.result) << c.classPath;
+    if (c.text != nullptr) EXPECT_STREQ(out.text != nullptr ? out.text : "", c.text) << c.classPath;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, OptionText,
-    testing::Values(
-        OptionCase{"NothingAtAll", "", "", OptionAssembly::Assembled, ""},
-        OptionCase{"OptionsOnly", "-Xmx1g -Dx=1", "", OptionAssembly::Assembled, "-Xmx1g -Dx=1"},
-        OptionCase{"ClassPathOnly", "", "a.jar", OptionAssembly::Assembled, " \"-Djava.class.path=a.jar\""},
-        OptionCase{"Both", "-Xmx1g", "a.jar;b.jar", OptionAssembly::Assembled,
-                   "-Xmx1g \"-Djava.class.path=a.jar;b.jar\""},
-        OptionCase{"EmptyEntriesLeftOut", "", ";a.jar;;b.jar;", OptionAssembly::Assembled,
-                   " \"-Djava.class.path=a.jar;b.jar\""},
-        OptionCase{"OnlySeparators", "-Xss1m", ";;", OptionAssembly::Assembled, "-Xss1m"},
-        OptionCase{"AFolderIsFollowedByItsArchives", "", "dirA;x.jar", OptionAssembly::Assembled,
-                   " \"-Djava.class.path=dirA;dirA\\a.jar;dirA\\sub\\b.zip;x.jar\""},
-        // A final backslash would escape the closing quote; "\." names the same folder.
-        OptionCase{"AFinalBackslashIsFollowedByADot", "", "lib\\", OptionAssembly::Assembled,
-                   " \"-Djava.class.path=lib\\.\""},
-        OptionCase{"VariablesAreLeftForTheCaller", "-Dh=%JAVA_HOME%", "%APPDIR%\\x.jar", OptionAssembly::Assembled,
-                   "-Dh=%JAVA_HOME% \"-Djava.class.path=%APPDIR%\\x.jar\""},
-        OptionCase{"AFolderThatCannotBeListedStopsIt", "", "a.jar;dirBad;b.jar", OptionAssembly::FolderFailed, ""}),
-    [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
 jint JNICALL TestPrint(FILE*, const char*, va_list) { return 0; }
 void JNICALL TestExit(jint) {}
