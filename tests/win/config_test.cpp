@@ -3,7 +3,7 @@
 
 #include "base/launch_config_win.h"
 #include "base/scramble.h"
-#include "win_support.h"
+#include "../shared/win_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "launcher/launch_main_win.h"
 #include "runtime/jvm_win.h"
 #include "runtime/runtime_search_win.h"
-#include "win_support.h"
+#include "../shared/win_support.h"
 
 namespace {
 

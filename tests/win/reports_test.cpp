@@ -9,7 +9,7 @@
 #include "base/process_state_win.h"
 #include "ui/captured_output_win.h"
 #include "ui/report_win.h"
-#include "win_support.h"
+#include "../shared/win_support.h"
 
 // The screen and the event log of these tests: they record.
 void ShowInfoBox(const char* text) { ScreenRecords().push_back({"info box", text, ""}); }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "service/service_install.h"
-#include "win_support.h"
+#include "../shared/win_support.h"
 
 namespace {
 
