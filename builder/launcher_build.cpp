@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint16_t NeutralLanguage = 0;
-constexpr uint16_t GuiSubsystem = 2;
+constexpr uint16_t GuiSubsystem = 2, ConsoleSubsystem = 3;
 
 // Puts stored texts (UTF-8) over a string table of one language.
 void Overlay(StringEntries& entries, const std::map<int, std::string>& texts) {
@@ -61,8 +61,10 @@ Error OpenLauncherStub(const Bytes& stub, PeImage& image, ResourceTree& resource
   if (Error bad = PeImage::Parse(stub, image)) return "the stub " + *bad;
   if (Error bad = image.ReadResources(resources)) return "the stub's resources: " + *bad;
   StringEntries settings;
-  if (image.Subsystem() != GuiSubsystem || ReadStringTable(resources, NeutralLanguage, settings) ||
-      settings.count(IdServiceSwitch) == 0 ||
+  // A console launcher is a stub too: the launcher knows its kind from this field alone.
+  const uint16_t subsystem = image.Subsystem();
+  if ((subsystem != GuiSubsystem && subsystem != ConsoleSubsystem) ||
+      ReadStringTable(resources, NeutralLanguage, settings) || settings.count(IdServiceSwitch) == 0 ||
       resources.Find(ResourceType::Dialog, ResourceKey::Id(1), NeutralLanguage) == nullptr) {
     return "the stub is not a launcher stub (it has no launcher settings table or error dialog)";
   }
@@ -115,6 +117,7 @@ Error BuildLauncher(const Project& project, const Bytes& stub, std::optional<uin
 
   if (Error bad = image.ReplaceResources(tree)) return "cannot write the resources into the stub: " + *bad;
   if (timeStamp) image.SetTimeDateStamp(*timeStamp);
+  if (project.console) image.SetSubsystem(*project.console ? ConsoleSubsystem : GuiSubsystem);
   out = std::move(image).TakeSerialized();
   return std::nullopt;
 }

@@ -85,6 +85,8 @@ Error InspectLauncher(const Bytes& file, bool json, std::string& out) {
   if (Error bad = image.ReadResources(tree)) return "its resources: " + *bad;
 
   toml::table report;
+  // The subsystem says which kind of launcher the stub's code is: the same code runs as both.
+  report.insert("launcher", toml::table{{"console", image.Subsystem() == 3}});
   StringEntries settings;
   if (Error bad = ReadStringTable(tree, 0, settings)) return "its settings: " + *bad;
   toml::table settingsNode;
@@ -154,6 +156,7 @@ Error InspectLauncher(const Bytes& file, bool json, std::string& out) {
     out = text.str();
     return std::nullopt;
   }
+  text << "Launcher:\n  console = " << (report["launcher"]["console"].value_or(false) ? "true" : "false") << "\n";
   text << "Settings:\n";
   for (size_t i = 0; i < SettingCount; ++i) {
     const SettingInfo& info = SettingTable[i];

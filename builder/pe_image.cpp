@@ -440,6 +440,12 @@ uint16_t PeImage::Subsystem() const {
   return Le16(file_, h.optional + kOptSubsystem);
 }
 
+void PeImage::SetSubsystem(uint16_t subsystem) {
+  Headers h;
+  if (ReadHeaders(file_, h)) return;
+  Put16(file_, h.optional + kOptSubsystem, subsystem);
+}
+
 uint32_t PeImage::TimeDateStamp() const {
   Headers h;
   if (ReadHeaders(file_, h)) return 0;

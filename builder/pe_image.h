@@ -33,6 +33,7 @@ class PeImage {
   // True when the image carries a certificate table (security directory).
   bool HasSignature() const;
   uint16_t Subsystem() const;
+  void SetSubsystem(uint16_t subsystem);
   uint32_t TimeDateStamp() const;
   void SetTimeDateStamp(uint32_t stamp);
 

@@ -305,6 +305,19 @@ Error ApplyManifest(const toml::table& table, const std::string& origin, Project
   return std::nullopt;
 }
 
+// [launcher]: what kind of program the launcher is.
+Error ApplyLauncher(const toml::table& table, const std::string& origin, Project& project) {
+  for (auto&& [key, node] : table) {
+    const std::string name(key.str());
+    const Place place(origin, node, "launcher." + name);
+    if (name != "console") return place("unknown key (launcher has only \"console\")");
+    bool console = false;
+    if (Error bad = BoolOf(node, place, console)) return bad;
+    project.console = console;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 const char* MessageConversions(int id) {
@@ -372,6 +385,8 @@ Error ApplyProjectText(const std::string& text, const std::string& origin, const
       bad = ApplyVersion(*node.as_table(), origin, result);
     } else if (name == "manifest") {
       bad = ApplyManifest(*node.as_table(), origin, result);
+    } else if (name == "launcher") {
+      bad = ApplyLauncher(*node.as_table(), origin, result);
     } else {
       bad = place("unknown table");
     }

@@ -25,6 +25,8 @@
 //   dpi_awareness = "unaware"          # or "system", "per-monitor", "per-monitor-v2"
 //   long_path_aware = false
 //   utf8 = false                       # UTF-8 as the process code page
+//   [launcher]
+//   console = false                    # a console program (standard handles, reports on stderr)
 #pragma once
 
 #include <cstdint>
@@ -58,6 +60,7 @@ struct Project {
   std::string icon, splash;  // "" when not given
   std::optional<VersionInfo> version;
   std::optional<ManifestOptions> manifest;
+  std::optional<bool> console;  // the image's subsystem; the stub's when not given
 };
 
 // Reads a project file over `project`: keys it gives replace what is there, keys it leaves out stay

@@ -50,6 +50,7 @@ TEST(Project, BadInputIsRefusedWithFileLineKeyAndReasonAndChangesNothing) {
       {"[messages]\n22 = \"x\"\n", "app.toml:2: messages.22: unknown message (messages are numbered 1 to 21)"},
       {"[archives]\nfiles = [{ file = \"a.jar\", name = \"NUL.jar\" }]\n",
        "app.toml:2: archives.files.name: the name \"NUL.jar\" is a Windows device name"},
+      {"[launcher]\nwindowed = true\n", "app.toml:2: launcher.windowed: unknown key (launcher has only \"console\")"},
       {"[version]\nfile_version = \"1.2.3.4.5\"\n", "app.toml:2: "},  // wording of the library: the place is enough
       {"[settings]\nSplashSeconds = 1\xC4\xA8\n", "app.toml:2: "}};
   for (const auto& [text, error] : cases) {
