@@ -11,6 +11,12 @@
 
 // True once the driver has taken the service road; every report then goes to the event log.
 extern std::atomic<bool> ServiceMode;
+// True for a launcher whose image is a console program: it reports on standard error instead of in
+// windows and shows no splash. Fixed by the driver before the first report.
+extern bool ConsoleMode;
+// Whether this process's own image declares the console subsystem (corvane-build sets the field;
+// the code is the same for both kinds).
+bool ImageIsConsoleProgram();
 // The instance handle passed to the entry point (dialogs are loaded from it).
 extern HINSTANCE InstanceHandle;
 // Directory of the extracted archives: at most PathCapacity - 1 characters, "" when it could not be named.

@@ -102,6 +102,7 @@ int RunSecondInstance(const ArgumentList& args, const JvmStartRequest& request) 
 
 // The splash must exist before the JVM starts; a splash that cannot be made ends the wait too.
 void ShowSplashAndWait() {
+  if (ConsoleMode) return;  // a console program opens no windows of its own
   if (!SplashWanted(LaunchConfig.SplashUntilWindow, LaunchConfig.SplashSeconds)) return;
   StartSplashScreen();
   WaitForSplashWindow();
@@ -140,6 +141,7 @@ InstanceClaim ClaimSingleInstance(const char* mutexName) {
 
 int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InstanceHandle = instance;
+  ConsoleMode = ImageIsConsoleProgram();
   ArgumentList args;
   SplitCommandLine(commandLine, &args.count, &args.items, true);
   EnterServiceModeEarly(args);

@@ -157,7 +157,9 @@ bool CollectArchives(TextBuffer* classPath, const char* directory) {
 bool StartJvm(const JvmStartRequest& request) {
   if (!ProbeSystemVersion()) return false;
   const LaunchConfigRecord& config = LaunchConfig;
-  if (config.StdOutMode == StreamNone && config.StdErrMode == StreamNone && config.ShowConsole) OpenConsole();
+  // A console launcher has its console, or standard handles that a new one must not replace.
+  const bool ownConsole = config.StdOutMode == StreamNone && config.StdErrMode == StreamNone && config.ShowConsole;
+  if (ownConsole && !ConsoleMode) OpenConsole();
   if (config.WorkingDirBeforeJvm && !SetWorkingDirectory(true)) return false;
 
   RuntimeFound found;

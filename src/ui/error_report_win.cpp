@@ -47,17 +47,18 @@ void ReportLastErrorText() {
 void ShowErrorDialog(const char* details, const char* message) {
   if (details == nullptr) details = "";
   if (message == nullptr) message = "";
-  if (!ServiceMode) {
+  if (!ServiceMode && !ConsoleMode) {
     RunErrorDialog(details, message);
     return;
   }
   const size_t capacity = std::strlen(message) + std::strlen(details) + 256;
   char* text = static_cast<char*>(std::malloc(capacity));
-  if (text == nullptr) {
-    WriteEventReport(Error, message);
-    return;
+  if (text != nullptr) FormatText(text, capacity, "%s\n\nDetails:\n%s", message, details);
+  const char* written = text != nullptr ? text : message;
+  if (ServiceMode) {
+    WriteEventReport(Error, written);
+  } else {
+    WriteConsoleReport("Error", written);
   }
-  FormatText(text, capacity, "%s\n\nDetails:\n%s", message, details);
-  WriteEventReport(Error, text);
   std::free(text);
 }

@@ -25,6 +25,8 @@ void ReportMessage(int level, const char* text) {
   if (text == nullptr) text = "";
   if (ServiceMode) {
     WriteEventReport(level == Information ? Information : Error, text);
+  } else if (ConsoleMode) {
+    WriteConsoleReport(level == Information ? "Information" : "Error", text);
   } else if (level == Information) {
     ShowInfoBox(text);
   } else {

@@ -1,5 +1,6 @@
-// Every message the launcher gives a person ends here: a message box outside service mode, the
-// Application event log in service mode. Callers format, choose a level and call one entry point.
+// Every message the launcher gives a person ends here: a message box outside service mode, standard
+// error for a console launcher, the Application event log in service mode. Callers format, choose a
+// level and call one entry point.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +34,9 @@ void ShowInfoBox(const char* text);
 void ShowErrorBox(const char* text);
 // The modal error dialog (dialog resource 1); returns when it has ended or could not be created.
 void RunErrorDialog(const char* details, const char* message);
+// Writes "title: text" and a line end to the process's standard error (a console through its wide
+// functions, a pipe or file as the text's bytes); lost when there is none.
+void WriteConsoleReport(const char* title, const char* text);
 // Writes one event with the text as its only insertion string to EventSource; lost when there is none.
 void WriteEventReport(int level, const char* text);
 // Moves a window to the centre of the primary screen.

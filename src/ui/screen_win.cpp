@@ -1,5 +1,9 @@
-// What the launcher shows on screen: the two message boxes and the modal error dialog (resource 1:
-// an icon, a one-line message area, "Details:" and a read-only, scrollable details box).
+// What the launcher shows a person: the two message boxes and the modal error dialog (resource 1:
+// an icon, a one-line message area, "Details:" and a read-only, scrollable details box), or for a
+// console launcher the same texts on standard error.
+#include <cstdlib>
+#include <cstring>
+
 #include "base/process_state_win.h"
 #include "ui/report_win.h"
 
@@ -97,6 +101,35 @@ void RunErrorDialog(const char* details, const char* message) {
   ErrorDialogTexts texts{details, message};
   HINSTANCE instance = InstanceHandle != nullptr ? InstanceHandle : GetModuleHandleA(nullptr);
   DialogBoxParamA(instance, MAKEINTRESOURCEA(1), nullptr, ErrorDialogProc, reinterpret_cast<LPARAM>(&texts));
+}
+
+void WriteConsoleReport(const char* title, const char* text) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+  // Line ends as Windows text has them: a lone "\n" becomes "\r\n".
+  const size_t length = std::strlen(title) + 2 + std::strlen(text);
+  char* line = static_cast<char*>(std::malloc(2 * length + 3));
+  if (line == nullptr) return;
+  size_t used = 0;
+  for (const char* part : {title, ": ", text, "\n"}) {
+    for (const char* c = part; *c != '\0'; ++c) {
+      if (*c == '\n' && (used == 0 || line[used - 1] != '\r')) line[used++] = '\r';
+      line[used++] = *c;
+    }
+  }
+  DWORD mode = 0, written = 0;
+  if (GetConsoleMode(error, &mode)) {
+    // A console shows its own code page, not the launcher's: hand it the characters.
+    const int units = MultiByteToWideChar(CP_ACP, 0, line, static_cast<int>(used), nullptr, 0);
+    auto* wide = static_cast<wchar_t*>(std::malloc(static_cast<size_t>(units > 0 ? units : 1) * sizeof(wchar_t)));
+    if (wide != nullptr && units > 0 && MultiByteToWideChar(CP_ACP, 0, line, static_cast<int>(used), wide, units) == units) {
+      WriteConsoleW(error, wide, static_cast<DWORD>(units), &written, nullptr);
+    }
+    std::free(wide);
+  } else {
+    WriteFile(error, line, static_cast<DWORD>(used), &written, nullptr);
+  }
+  std::free(line);
 }
 
 void CenterWindow(HWND window) {

@@ -15,6 +15,7 @@
 void ShowInfoBox(const char* text) { ScreenRecords().push_back({"info box", text, ""}); }
 void ShowErrorBox(const char* text) { ScreenRecords().push_back({"error box", text, ""}); }
 void RunErrorDialog(const char* details, const char* message) { ScreenRecords().push_back({"error dialog", message, details}); }
+void WriteConsoleReport(const char* title, const char* text) { ScreenRecords().push_back({std::string("stderr ") + title, text, ""}); }
 void WriteEventReport(int level, const char* text) {
   ScreenRecords().push_back({level == Information ? "info event" : "error event", text, ""});
 }
@@ -33,25 +34,27 @@ std::string SystemText(DWORD code) {
 TEST(Reports, GoWhereTheUserSeesThem) {
   const std::string notFound = SystemText(ERROR_FILE_NOT_FOUND);
   const struct {
-    bool serviceMode, errorsEnabled;
+    bool serviceMode, consoleMode, errorsEnabled;
     std::function<void()> report;
     Records shown;
   } cases[] = {
-      {false, true, [] { ReportMessage(Information, "i"), ReportMessage(2, "C:\\100% %s"); },  // finished texts are literal
+      {false, false, true, [] { ReportMessage(Information, "i"), ReportMessage(2, "C:\\100% %s"); },  // finished texts are literal
        {{"info box", "i", ""}, {"error box", "C:\\100% %s", ""}}},
-      {false, true, [] { ReportInfo("Installed: %s", "Demo"), ReportError("%s", std::string(20000, 'h').c_str()); },
+      {false, false, true, [] { ReportInfo("Installed: %s", "Demo"), ReportError("%s", std::string(20000, 'h').c_str()); },
        {{"info box", "Installed: Demo", ""}, {"error box", std::string(ReportTextCapacity - 1, 'h'), ""}}},
-      {false, true, [] {
+      {false, false, true, [] {
          SetLastError(ERROR_FILE_NOT_FOUND), ReportLastError("At %s", "C:\\x"), SetLastError(0x2000FFFF), ReportLastError("unknown");
          SetLastError(ERROR_FILE_NOT_FOUND), ReportLastError("%s", std::string(9000, 'm').c_str());
          SetLastError(ERROR_ACCESS_DENIED), ReportLastErrorText(); },
        {{"error box", "At C:\\x\n\nReason: " + notFound, ""}, {"error box", "unknown\n\nReason: ", ""},
         {"error box", std::string(4095, 'm') + "\n\nReason: " + notFound, ""}, {"error box", SystemText(ERROR_ACCESS_DENIED), ""}}},
-      {false, false, [] {  // errors turned off: lost, but information and the dialog still show
+      {false, false, false, [] {  // errors turned off: lost, but information and the dialog still show
          ReportError("lost"), SetLastError(2), ReportLastError("lost"), ReportLastErrorText();
          ReportInfo("shown"), ShowErrorDialog("line 1\r\nline 2", "shown too"); },
        {{"info box", "shown", ""}, {"error dialog", "shown too", "line 1\r\nline 2"}}},
-      {true, true, [] {
+      {false, true, true, [] { ReportInfo("Installed"), ReportMessage(2, "x"), ShowErrorDialog("out\r\nerr", "boom"); },
+       {{"stderr Information", "Installed", ""}, {"stderr Error", "x", ""}, {"stderr Error", "boom\n\nDetails:\nout\r\nerr", ""}}},
+      {true, true, true, [] {  // a console launcher run as a service
          ReportInfo("The %s service has started.", "Demo"), SetLastError(2), ReportLastError("RC000004");
          ShowErrorDialog("100% of it", "boom"); },
        {{"info event", "The Demo service has started.", ""}, {"error event", "RC000004\n\nReason: " + notFound, ""},
@@ -59,9 +62,10 @@ TEST(Reports, GoWhereTheUserSeesThem) {
   for (const auto& c : cases) {
     ScreenRecords().clear();
     ServiceMode = c.serviceMode;
+    ConsoleMode = c.consoleMode;
     errorReportsEnabled = c.errorsEnabled;
     c.report();
-    ServiceMode = false;
+    ServiceMode = ConsoleMode = false;
     errorReportsEnabled = true;
     EXPECT_EQ(ScreenRecords(), c.shown);
   }
