@@ -54,7 +54,9 @@ std::string Env(const char* name) {
 std::string ScenarioFilePath() { return std::string(CORVANE_CONTRACT_SOURCE_DIR) + "/scenarios.txt"; }
 std::string HotSpotLibrary() { return Env("CORVANE_CONTRACT_JVM"); }
 std::string FakeLibrary() { return Env("CORVANE_WIN64_DIR") + "/tests/fixtures/fake_jvm/jvm.dll"; }
-std::string FakeDriver() { return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract.exe"; }
+std::string FakeDriver(bool utf8 = false) {
+  return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract" + (utf8 ? "-utf8" : "") + ".exe";
+}
 fs::path WorkDir() { return Env("CORVANE_CONTRACT_WORK"); }
 
 // The file's bytes, or null when it cannot be read.
@@ -137,7 +139,7 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, 
     for (const char* name : {"JAVA_HOME", "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "CLASSPATH"}) {
       unsetenv(name);
     }
-    setenv("LC_ALL", "C", 1);
+    setenv("LC_ALL", s.utf8 ? "C.UTF-8" : "C", 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -190,7 +192,7 @@ const RunResult& FakeRun(const Scenario& s) {
   static std::map<std::string, RunResult> runs;
   if (runs.count(s.name) == 0) {
     const fs::path dir = WorkDir() / s.name / "fake";
-    runs[s.name] = RunProcess({CORVANE_WINE_RUN, FakeDriver(), WindowsPath(FakeLibrary()),
+    runs[s.name] = RunProcess({CORVANE_WINE_RUN, FakeDriver(s.utf8), WindowsPath(FakeLibrary()),
                                s.jar.empty() ? WindowsPath(Env("CORVANE_CONTRACT_JAR")) : s.jar,
                                WindowsPath(ScenarioFilePath()), s.name, WindowsPath((dir / "transcript.txt").string())},
                               dir, s, "jvm.dll");
@@ -235,7 +237,7 @@ TEST_P(FakeJvm, AgreesWithHotSpot) {
   const Scenario& s = GetParam();
   ASSERT_NE(s.name, "scenario-file-unreadable") << s.about;
   ASSERT_NO_FATAL_FAILURE(ExpectBuilt({Env("CORVANE_CONTRACT_DRIVER"), HotSpotLibrary(), Env("CORVANE_CONTRACT_JAR"),
-                                       FakeDriver(), FakeLibrary()}));
+                                       FakeDriver(s.utf8), FakeLibrary()}));
   const RunResult& hotspot = HotSpotRun(s);
   ASSERT_EQ(hotspot.fault, "");
   const RunResult& fake = FakeRun(s);

@@ -13,6 +13,8 @@
 //                   creating thread detaches and destroys the VM as soon as its own main returns)
 //   second = ...    the command line of the attached thread's main call
 //   jar = F         the application's jar is copied to F, and the class path is the relative F
+//   code-page = utf-8   the run's launcher text is UTF-8: a UTF-8 locale for HotSpot, the UTF-8
+//                   code page (manifest) for the fake's driver
 //   cd = F          folder F becomes current right after the VM is created, as the launcher's
 //                   WorkingDir does
 //   out = F MODE    System.out to file F before main, MODE append or replace (RedirectStandardStreams)
@@ -60,6 +62,7 @@ struct Scenario {
   std::string jar;
   std::string folder;
   bool ignoreUnrecognized = false;  // the init arguments' flag; the launcher sets it false
+  bool utf8 = false;
   ScenarioStreamFile out;
   ScenarioStreamFile err;
   std::vector<EntryBefore> before;

@@ -94,6 +94,24 @@ TEST_F(JavaRoad, ASecondInstanceRunsMainInItsOwnJvmAndTheFirstIsLeftAlone) {
   EXPECT_TRUE(firstEnd.dialogs.size() == 1u && firstEnd.exitCode == StatusMinusOne);
 }
 
+// In the UTF-8 code page (the manifest's) every name reaches Java whole: the launcher's folder, its
+// arguments, a class-path folder and a log file named in Latin, Cyrillic and Chinese characters, and
+// a message that holds them.
+TEST_F(JavaOutput, InTheUtf8CodePageTheApplicationSeesEveryCharacterOfTheUsersNames) {
+  const AppFolder app = MakeAppFolder("utf8", "", "Zoë Жук 中文");
+  fs::create_directories(app.folder / "Библиотека-图书");
+  fs::rename(app.folder / "scenario-app.jar", app.folder / "Библиотека-图书" / "scenario-app.jar");
+  const RunResult result = RunApp(app, "args prop:user.dir prop:java.class.path Zoë Жук 中文 😀");
+  EXPECT_TRUE(result.dialogs.empty() && result.exitCode == 0u) << testing::PrintToString(Shown(result));
+  const std::string classPath = "Библиотека-图书;Библиотека-图书\\scenario-app.jar";
+  EXPECT_EQ(Lines(ReadAll(app.folder / "журнал-日志.log")),
+            (Texts{"arg 0 [args]", "arg 1 [prop:user.dir]", "arg 2 [prop:java.class.path]", "arg 3 [Zoë]", "arg 4 [Жук]",
+                   "arg 5 [中文]", "arg 6 [😀]", "prop user.dir=" + WindowsPath(app.folder.string()),
+                   "prop java.class.path=" + classPath, "unknown Zoë", "unknown Жук", "unknown 中文", "unknown 😀"}));
+  const RunResult missing = RunApp(MakeAppFolder("utf8", std::nullopt, "kein Java"), "");
+  EXPECT_EQ(Shown(missing), Texts{"Error: Keine Java-Laufzeit (mindestens 17): Жук, 中文"});
+}
+
 // Captured output is the error dialog's details (the message painted above them) when main fails, the
 // VM aborts or rejects an option (the launcher's vfprintf hook comes before the configured options),
 // never when the run succeeds; Escape and the close command end the dialog.
