@@ -134,8 +134,14 @@ Error WriteProjectTemplate(const Bytes& stub, std::string& out) {
       "# \"unaware\", \"system\", \"per-monitor\" or \"per-monitor-v2\"\n"
       "dpi_awareness = \"unaware\"\n"
       "long_path_aware = false\n"
-      "# UTF-8 as the process's ANSI code page\n"
-      "utf8 = false\n";
+      "# UTF-8 as the process's ANSI code page (Windows 10 1903 and later): every file name,\n"
+      "# argument and text reaches Java whole, whatever the user's language\n"
+      "utf8 = true\n\n"
+      "[launcher]\n"
+      "# A console program: it keeps the standard handles of whoever started it, reports on\n"
+      "# standard error instead of in windows, shows no splash and ends with the application's\n"
+      "# status. Set StdOutMode and StdErrMode to 0 so that the application's output reaches them.\n"
+      "console = false\n";
   return std::nullopt;
 }
 

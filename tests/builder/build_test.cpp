@@ -58,7 +58,7 @@ TEST(BuildCommand, WritesTheLauncherAndInspectGivesTheProjectBack) {
   fs::last_write_time(dir / "a.jar", fs::file_time_type::clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1000000000))));
   fs::copy_file(Source("tests/fixtures/images/mixed.ico"), dir / "app.ico");
   std::ofstream(dir / "p.toml") << "[settings]\nMainClass = \"org.example.Tool\"\nSplashSeconds = 3\nServiceOnly = true\n"
-                                   "[archives]\nfiles = [\"a.jar\"]\n[resources]\nicon = \"app.ico\"\n";
+                                   "[archives]\nfiles = [\"a.jar\"]\n[resources]\nicon = \"app.ico\"\n[launcher]\nconsole = true\n";
   const Ran build = Tool("build " + Quote(dir / "p.toml") + " -o " + Quote(dir / "Tool.exe") + " --stub " + Quote(Stub()));
   ASSERT_EQ(build.status, 0) << build.output;
   const Ran inspect = Tool("inspect --json " + Quote(dir / "Tool.exe"));
@@ -72,6 +72,11 @@ TEST(BuildCommand, WritesTheLauncherAndInspectGivesTheProjectBack) {
   EXPECT_EQ(report["resources"]["icon"][0], "256x256");
   EXPECT_EQ(report["messages"]["3081"]["1"], "An instance of this program is already running.");
   EXPECT_NE(Tool("inspect " + Quote(dir / "Tool.exe")).output.find("  MainClass = \"org.example.Tool\"\n"), std::string::npos);
+  EXPECT_EQ(report["launcher"]["console"], true);
+  // A console launcher serves as a stub too, and the project may make it a windowed one again.
+  std::ofstream(dir / "windowed.toml") << "[launcher]\nconsole = false\n";
+  ASSERT_EQ(Tool("build " + Quote(dir / "windowed.toml") + " -o " + Quote(dir / "W.exe") + " --stub " + Quote(dir / "Tool.exe")).status, 0);
+  EXPECT_NE(Tool("inspect " + Quote(dir / "W.exe")).output.find("Launcher:\n  console = false\n"), std::string::npos);
 }
 
 // A failed build says why, ends with status 1 and leaves neither the launcher nor a temporary file.
@@ -111,8 +116,8 @@ TEST(BuildCommand, TheSameInputsGiveTheSameBytesAndSourceDateEpochTheTimeStamp) 
   }
 }
 
-// The template proposes the wider search order; with the stub's own order it builds the stub's
-// launcher again.
+// The template proposes the wider search order and the UTF-8 code page; with the stub's own order
+// and code page it builds the stub's launcher again.
 TEST(BuildCommand, InitWritesATemplateThatBuildsTheStubsLauncher) {
   const fs::path dir = TestDir();
   ASSERT_EQ(Tool("init -o " + Quote(dir / "new.toml") + " --stub " + Quote(Stub())).status, 0);
@@ -121,7 +126,9 @@ TEST(BuildCommand, InitWritesATemplateThatBuildsTheStubsLauncher) {
   ASSERT_EQ(ApplyProjectFile(dir / "new.toml", project), std::nullopt);
   EXPECT_EQ(project.settings.size(), SettingCount) << "every setting is in the template";
   EXPECT_EQ(project.settings[IdJvmSearchOrder], "0678123459");
-  std::ofstream(dir / "stub-order.toml") << "[settings]\nJvmSearchOrder = \"012345\"\n";
+  const Bytes text = Read(dir / "new.toml");
+  EXPECT_NE(std::string(text.begin(), text.end()).find("\nutf8 = true\n"), std::string::npos);
+  std::ofstream(dir / "stub-order.toml") << "[settings]\nJvmSearchOrder = \"012345\"\n[manifest]\nutf8 = false\n";
   ExpectSameResources(ResourcesOf(Read(Stub())), ResourcesOf(BuildWith({dir / "new.toml", dir / "stub-order.toml"})));
 }
 
