@@ -126,8 +126,7 @@ TEST(BuildCommand, InitWritesATemplateThatBuildsTheStubsLauncher) {
   ASSERT_EQ(ApplyProjectFile(dir / "new.toml", project), std::nullopt);
   EXPECT_EQ(project.settings.size(), SettingCount) << "every setting is in the template";
   EXPECT_EQ(project.settings[IdJvmSearchOrder], "0678123459");
-  const Bytes text = Read(dir / "new.toml");
-  EXPECT_NE(std::string(text.begin(), text.end()).find("\nutf8 = true\n"), std::string::npos);
+  EXPECT_TRUE(project.manifest && project.manifest->utf8CodePage);
   std::ofstream(dir / "stub-order.toml") << "[settings]\nJvmSearchOrder = \"012345\"\n[manifest]\nutf8 = false\n";
   ExpectSameResources(ResourcesOf(Read(Stub())), ResourcesOf(BuildWith({dir / "new.toml", dir / "stub-order.toml"})));
 }

@@ -54,9 +54,7 @@ std::string Env(const char* name) {
 std::string ScenarioFilePath() { return std::string(CORVANE_CONTRACT_SOURCE_DIR) + "/scenarios.txt"; }
 std::string HotSpotLibrary() { return Env("CORVANE_CONTRACT_JVM"); }
 std::string FakeLibrary() { return Env("CORVANE_WIN64_DIR") + "/tests/fixtures/fake_jvm/jvm.dll"; }
-std::string FakeDriver(bool utf8 = false) {
-  return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract" + (utf8 ? "-utf8" : "") + ".exe";
-}
+std::string FakeDriver(bool utf8 = false) { return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract" + (utf8 ? "-utf8.exe" : ".exe"); }
 fs::path WorkDir() { return Env("CORVANE_CONTRACT_WORK"); }
 
 // The file's bytes, or null when it cannot be read.

@@ -59,10 +59,7 @@ std::string SetField(Scenario* s, const std::string& key, const std::string& raw
     s->ignoreUnrecognized = value == "true";
     return value == "true" || value == "false" ? "" : "ignore-unrecognized must be true or false";
   }
-  if (key == "code-page") {
-    s->utf8 = value == "utf-8";
-    return s->utf8 ? "" : "code-page must be utf-8";
-  }
+  if (key == "code-page") return (s->utf8 = value == "utf-8") ? "" : "code-page must be utf-8";
   if (key == "out" || key == "err") {
     ScenarioStreamFile& file = key == "out" ? s->out : s->err;
     const size_t space = value.find(' ');
