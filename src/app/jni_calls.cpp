@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "base/launch_config.h"
+#include "base/trace.h"
 #include "ui/report_api.h"
 
 namespace {
@@ -103,11 +104,14 @@ bool CallMain(JNIEnv* env, const char* mainClass, char* const* args, int count) 
   }
   jobjectArray arguments = NewJavaStringArray(env, args, count);
   if (arguments == nullptr) return false;
+  Trace({"main called: ", mainClass});
   env->CallStaticVoidMethod(application, main, arguments);
   // The stack trace has been printed on System.err by now, so captured output carries it.
   if (CheckJavaException(env)) {
+    Trace({"main ended by an exception"});
     ReportErrorWithOutput(Message(MessageInvoke), MainMethod);
     return false;
   }
+  Trace({"main returned"});
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include "app/jni_calls.h"
 #include "base/launch_config.h"
+#include "base/trace.h"
 #include "ui/report_api.h"
 
 namespace {
@@ -98,6 +99,11 @@ bool RunMain(JNIEnv* env, const char* mainClass, const char* staticOptions, cons
   if (!AssembleMainArguments(staticOptions, appOptions, count, args, expand, &arguments)) {
     ReportError(Message(MessageObject), "java/lang/String[]");
     return false;
+  }
+  if (Tracing()) {
+    for (int i = 0; i < arguments.count; ++i) {
+      Trace({"main argument ", DecimalText(i).text, ": ", arguments.items[i]});
+    }
   }
   return CallMain(env, mainClass, arguments.items, arguments.count);
 }

@@ -14,6 +14,7 @@
 #include "base/process_state_win.h"
 #include "base/start_paths.h"
 #include "base/text.h"
+#include "base/trace.h"
 #include "ui/report_win.h"
 
 int32_t ArchiveCount = 0;
@@ -138,6 +139,7 @@ bool ExtractEntry(const ArchiveEntryView& entry, void* context) {
   auto* state = static_cast<Extraction*>(context);
   const uint32_t index = state->index++;
   if (ClassifyArchiveName(entry.name) != ArchiveNameProblem::None) {
+    Trace({"archive \"", entry.name, "\": not a plain file name, skipped"});
     if (!state->badNameReported) {
       ReportError("The carried archive \"%s\" was not extracted: its name is not a plain file name.", entry.name);
       state->badNameReported = true;
@@ -158,12 +160,18 @@ bool ExtractEntry(const ArchiveEntryView& entry, void* context) {
     return false;
   }
   const Existing existing = CompareExisting(path, entry);
-  if (existing == Existing::UpToDate || existing == Existing::InUse) return true;
-  if (WriteArchive(path, entry, index) == WriteResult::Failed) {
+  if (existing == Existing::UpToDate || existing == Existing::InUse) {
+    Trace({"archive ", path, existing == Existing::UpToDate ? ": unchanged, skipped" : ": in use, left as it is"});
+    return true;
+  }
+  const WriteResult written = WriteArchive(path, entry, index);
+  if (written == WriteResult::Failed) {
+    Trace({"archive ", path, ": cannot be written"});
     ReportLastError(Message(MessageFileWrite), path);
     state->failed = true;
     return false;
   }
+  Trace({"archive ", path, written == WriteResult::Written ? ": written" : ": in use, left as it is"});
   return true;
 }
 
@@ -186,7 +194,11 @@ char* ExtractArchives() {
     return nullptr;
   }
   // Without a temporary folder (already reported) nothing is written, and nothing is to be removed.
-  if (count <= 0 || TempDir[0] == '\0') return nullptr;
+  if (count <= 0 || TempDir[0] == '\0') {
+    if (count > 0) Trace({"archives: none written, there is no temporary folder"});
+    return nullptr;
+  }
+  if (Tracing()) Trace({"archives: ", DecimalText(count).text, " carried, folder ", TempDir});
   ArchiveCount = count;
   // A folder that cannot be made is reported by the first archive that cannot be written into it.
   if (std::strcmp(TempDir, ".") != 0) CreateDirectoryA(TempDir, nullptr);

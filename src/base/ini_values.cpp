@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "base/trace.h"
 
 namespace {
 
@@ -93,8 +94,9 @@ bool ApplyIniValue(LaunchConfigRecord* config, const char* key, const char* valu
   const IniKey* rule = FindKey(key);
   if (rule == nullptr) return false;
   HeapText expanded(expand != nullptr ? expand(value) : CopyText(value));
-  if (expanded == nullptr) return false;
-  return Apply(config, *rule, expanded.get());
+  if (expanded == nullptr || !Apply(config, *rule, expanded.get())) return false;
+  Trace({"ini file sets ", key, " = \"", expanded.get(), "\""});
+  return true;
 }
 
 void ApplyIniValues(LaunchConfigRecord* config, IniValueReader read, void* context, IniValueExpander expand) {

@@ -72,6 +72,10 @@ const char* Message(int id);
 // Stores the loaded text of a message; the table takes ownership of the malloc'd text.
 void SetMessage(int id, char* text);
 
+// Writes every field of LaunchConfig to the trace, one line each (texts in quotes, the main class
+// in its slash form); nothing without a trace.
+void TraceSettings();
+
 // Replaces a text field of LaunchConfig with a malloc'd copy of `value`, freeing the old text.
 // Answers false (field unchanged) only when memory runs out.
 bool ReplaceConfigText(char** field, const char* value);

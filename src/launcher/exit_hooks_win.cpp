@@ -5,6 +5,7 @@
 #include "archives/archives.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
+#include "base/trace.h"
 #include "service/service_runtime_win.h"
 #include "ui/report_win.h"
 
@@ -23,6 +24,7 @@ void ExitCleanup() {
 }  // namespace
 
 void JNICALL ExitHook(jint status) {
+  TraceEnd("System.exit, through the exit hook", status);
   ServiceExitStatus = status;
   ServiceExitRequested = true;
   ExitCleanup();
@@ -30,6 +32,7 @@ void JNICALL ExitHook(jint status) {
 }
 
 void JNICALL AbortHook() {
+  TraceEnd("the VM aborted, through the abort hook", 3);
   ReportErrorWithOutput("JVM has aborted due to an internal error.");
   ServiceExitStatus = 3;  // what the C runtime's abort ends with
   ServiceExitRequested = true;

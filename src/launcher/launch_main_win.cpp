@@ -15,6 +15,7 @@
 #include "base/setting_decode.h"
 #include "base/start_paths.h"
 #include "base/text.h"
+#include "base/trace.h"
 #include "launcher/exit_hooks_win.h"
 #include "launcher/second_instance.h"
 #include "runtime/jvm_win.h"
@@ -142,6 +143,7 @@ InstanceClaim ClaimSingleInstance(const char* mutexName) {
 int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InstanceHandle = instance;
   ConsoleMode = ImageIsConsoleProgram();
+  OpenTrace();
   ArgumentList args;
   SplitCommandLine(commandLine, &args.count, &args.items, true);
   EnterServiceModeEarly(args);
@@ -180,6 +182,8 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // arguments. From here on LaunchConfig is only read.
   LoadLaunchConfig(AppName);
   ApplyIniOverrides();
+  TraceSettings();
+  Trace({"settings loaded"});
   const LaunchConfigRecord& config = LaunchConfig;
   const bool serviceSwitches = config.ServiceName[0] != '\0';
   const bool install = serviceSwitches && Equals(firstArgument, config.InstallSwitch);
@@ -225,10 +229,11 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
 
   ShowSplashAndWait();
-  if (!StartJvm(request)) return -1;
+  if (!StartJvm(request)) return TraceEnd("the VM was not started", -1);
   const bool succeeded = RunApplication(args.count - 1, args.items + 1, false);
   if (succeeded) UnloadJvm();
   CloseInstanceMutex();
+  TraceEnd(succeeded ? "the application's threads have ended" : "the run failed", succeeded ? 0 : -1);
   if (!succeeded) std::exit(-1);
   return 0;
 }

@@ -14,6 +14,7 @@
 #include "base/launch_config.h"
 #include "base/list_entries.h"
 #include "base/text.h"
+#include "base/trace.h"
 #include "runtime/installed_runtimes_win.h"
 #include "runtime/runtime_candidate.h"
 #include "runtime/runtime_lookup_win.h"
@@ -59,25 +60,39 @@ HANDLE OpenForReading(const char* path, DWORD access) {
   return CreateFileA(path, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+enum class JvmImage { Loadable, NotAmd64, Unreadable };
+
 // Whether the file is an image this 64-bit process can load. A 32-bit jvm.dll, or a file that is
 // no image, would be found and then fail with a load error that does not say why.
-bool IsLoadableJvm(const char* path) {
+JvmImage CheckJvmImage(const char* path) {
   UniqueFile file(OpenForReading(path, GENERIC_READ));
-  if (!file.Valid()) return false;
+  if (!file.Valid()) return JvmImage::Unreadable;
   unsigned char dosHeader[DosHeaderSize];
   DWORD count = 0;
-  if (!ReadFile(file.Get(), dosHeader, sizeof(dosHeader), &count, nullptr)) return false;
+  if (!ReadFile(file.Get(), dosHeader, sizeof(dosHeader), &count, nullptr)) return JvmImage::Unreadable;
   const uint32_t offset = ImageHeaderOffset(dosHeader, count);
-  if (offset == 0) return false;
+  if (offset == 0) return JvmImage::NotAmd64;
   LARGE_INTEGER at;
   at.QuadPart = offset;
   unsigned char signature[ImageSignatureSize];
   count = 0;
   if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) ||
       !ReadFile(file.Get(), signature, sizeof(signature), &count, nullptr)) {
-    return false;
+    return JvmImage::Unreadable;
   }
-  return ImageMachine(signature, count) == ImageMachineAmd64;
+  return ImageMachine(signature, count) == ImageMachineAmd64 ? JvmImage::Loadable : JvmImage::NotAmd64;
+}
+
+bool IsLoadableJvm(const char* path) { return CheckJvmImage(path) == JvmImage::Loadable; }
+
+// Why a home offers no jvm.dll this process can load, for the trace: the file a plain look finds
+// (into `path`, PathCapacity characters) and what is wrong with it. Costs a second look, so only a
+// trace asks.
+const char* MissingJvmVerdict(const char* home, const char* runtimeLib, char* path) {
+  if (!CopyIfFits(path, PathCapacity, runtimeLib) || !CanOpenFile(path)) {
+    if (!FindRuntimeUnderHome(home, ServerSubpath, path, PathCapacity, nullptr)) return "no jvm.dll";
+  }
+  return CheckJvmImage(path) == JvmImage::Unreadable ? "unreadable: " : "not a 64-bit image: ";
 }
 
 // The JAVA_VERSION of home\release.
@@ -104,26 +119,43 @@ bool TrimHome(const char* text, char* home) {
   return true;
 }
 
+// Where a candidate was named, for the trace: a registry key ("HKLM\\", path) or a PATH folder.
+struct CandidateOrigin {
+  const char* kind;
+  const char* name;
+};
+
 // One installed runtime: its home, the RuntimeLib its key names ("" for none) and the version its
 // key states ("" for none; the home's release file, where there is one, is the runtime's own word
 // and counts instead). Kept when it passes the rules, outranks the choice so far and has a jvm.dll
 // this process can load: its RuntimeLib, else one under the home as the old rows look for it.
-void ConsiderRuntime(RuntimeChoice* choice, const char* homeText, const char* runtimeLib, const char* keyVersion) {
+void ConsiderRuntime(RuntimeChoice* choice, const CandidateOrigin& origin, const char* homeText,
+                     const char* runtimeLib, const char* keyVersion, const char* keySource) {
   char home[PathCapacity];
-  if (!TrimHome(homeText, home)) return;
-  char released[PathCapacity];
-  const char* version = ReleaseVersionOf(home, released, sizeof(released)) ? released : keyVersion;
-  int64_t rank = 0;
-  if (!RankCandidateVersion(LaunchConfig.JvmVersion, version, &rank) || !OutranksChoice(*choice, rank)) return;
-
-  char jvm[PathCapacity];
-  const size_t libLength = std::strlen(runtimeLib);
-  if (libLength > 0 && libLength < sizeof(jvm) && IsLoadableJvm(runtimeLib)) {
-    std::memcpy(jvm, runtimeLib, libLength + 1);
-  } else if (!FindRuntimeUnderHome(home, ServerSubpath, jvm, sizeof(jvm), IsLoadableJvm)) {
+  if (!TrimHome(homeText, home)) {
+    Trace({"candidate ", origin.kind, origin.name, ", home \"", homeText, "\": names no folder"});
     return;
   }
-  OfferRuntime(choice, rank, jvm, home);
+  char released[PathCapacity];
+  const bool fromRelease = ReleaseVersionOf(home, released, sizeof(released));
+  const char* version = fromRelease ? released : keyVersion;
+  int64_t rank = 0;
+  const char* verdict = "refused by the version rule";
+  char jvm[PathCapacity] = "";
+  if (RankCandidateVersion(LaunchConfig.JvmVersion, version, &rank)) {
+    const size_t libLength = std::strlen(runtimeLib);
+    if (!OutranksChoice(*choice, rank)) {
+      verdict = "passed over: not newer than the runtime kept";
+    } else if ((libLength > 0 && libLength < sizeof(jvm) && IsLoadableJvm(runtimeLib) &&
+                CopyIfFits(jvm, sizeof(jvm), runtimeLib)) ||
+               FindRuntimeUnderHome(home, ServerSubpath, jvm, sizeof(jvm), IsLoadableJvm)) {
+      verdict = OfferRuntime(choice, rank, jvm, home) ? "kept: " : "path too long: ";
+    } else if (Tracing()) {
+      verdict = MissingJvmVerdict(home, runtimeLib, jvm);
+    }
+  }
+  Trace({"candidate ", origin.kind, origin.name, ", home ", home, ", version ", version[0] != '\0' ? version : "unknown",
+         " (", fromRelease ? "release file" : version[0] != '\0' ? keySource : "none stated", "): ", verdict, jvm});
 }
 
 // A version number value, stored as a number or as text.
@@ -169,8 +201,8 @@ bool VersionFromValues(HKEY parent, const char* subkey, char* out, size_t size) 
 }
 
 // The runtime whose values are in `parent`\name\valueKey.
-void ConsiderInstallerSubkey(RuntimeChoice* choice, HKEY parent, const char* name, const char* valueKey,
-                             const InstallerKey& installer) {
+void ConsiderInstallerSubkey(RuntimeChoice* choice, const char* rootName, HKEY parent, const char* name,
+                             const char* valueKey, const InstallerKey& installer) {
   char subkey[RegistryKeyCapacity];
   const size_t nameLength = std::strlen(name);
   const size_t valueKeyLength = std::strlen(valueKey);
@@ -181,19 +213,26 @@ void ConsiderInstallerSubkey(RuntimeChoice* choice, HKEY parent, const char* nam
     std::memcpy(subkey + nameLength + 1, valueKey, valueKeyLength + 1);
   }
 
+  char keyName[PathCapacity] = "";
+  if (Tracing()) JoinPath(keyName, installer.path, subkey);
+  const CandidateOrigin origin{rootName, keyName};
   char home[PathCapacity];
-  if (QueryRegistryString(parent, subkey, installer.homeValue, home, sizeof(home)) != 0) return;
+  const int homeRead = QueryRegistryString(parent, subkey, installer.homeValue, home, sizeof(home));
+  if (homeRead != 0) {
+    // A key that is not there names no candidate; one without a readable home names one we cannot use.
+    if (homeRead > 0) Trace({"candidate ", rootName, keyName, ": value ", installer.homeValue, " unreadable"});
+    return;
+  }
   char runtimeLib[PathCapacity];
   if (QueryRegistryString(parent, subkey, "RuntimeLib", runtimeLib, sizeof(runtimeLib)) != 0) runtimeLib[0] = '\0';
   char version[RegistryKeyCapacity];
-  if (!(installer.versionValues && VersionFromValues(parent, subkey, version, sizeof(version))) &&
-      !KeyNameVersion(name, version, sizeof(version))) {
-    version[0] = '\0';
-  }
-  ConsiderRuntime(choice, home, runtimeLib, version);
+  const bool fromValues = installer.versionValues && VersionFromValues(parent, subkey, version, sizeof(version));
+  if (!fromValues && !KeyNameVersion(name, version, sizeof(version))) version[0] = '\0';
+  ConsiderRuntime(choice, origin, home, runtimeLib, version, fromValues ? "MajorVersion value" : "key name");
 }
 
 void ConsiderInstallerKeys(RuntimeChoice* choice, HKEY root, const InstallerKey* keys, size_t count) {
+  const char* rootName = root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\";
   for (size_t k = 0; k < count; ++k) {
     const InstallerKey& installer = keys[k];
     UniqueKey parent;
@@ -206,7 +245,7 @@ void ConsiderInstallerKeys(RuntimeChoice* choice, HKEY root, const InstallerKey*
       if (status != ERROR_SUCCESS) break;
       for (const char* valueKey : installer.valueKeys) {
         if (valueKey == nullptr) break;
-        ConsiderInstallerSubkey(choice, parent.Get(), name, valueKey, installer);
+        ConsiderInstallerSubkey(choice, rootName, parent.Get(), name, valueKey, installer);
       }
     }
   }
@@ -264,7 +303,9 @@ void ConsiderPathEntries(RuntimeChoice* choice) {
       }
       *out = '\0';
       char home[PathCapacity];
-      if (folder[0] != '\0' && HomeOfJavaExe(folder, home)) ConsiderRuntime(choice, home, "", "");
+      if (folder[0] != '\0' && HomeOfJavaExe(folder, home)) {
+        ConsiderRuntime(choice, {"java.exe in PATH folder ", folder}, home, "", "", "");
+      }
       return false;  // every entry is a candidate
     });
   }

@@ -7,7 +7,9 @@
 
 #include "base/directory_walk_win.h"
 #include "base/launch_config.h"
+#include "base/list_entries.h"
 #include "base/process_state_win.h"
+#include "base/trace.h"
 #include "base/variables.h"
 #include "runtime/jvm_win.h"
 #include "runtime/runtime_paths.h"
@@ -89,6 +91,7 @@ bool LoadRuntime() {
   SetCurrentDirectoryA(runtimeDirectory);
   const SetDllDirectoryFunction setDllDirectory = FindSetDllDirectory();
   if (setDllDirectory != nullptr) setDllDirectory(runtimeDirectory);
+  Trace({"loading ", fullPath});
   JvmModule->Reset(LoadLibraryExA(fullPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!JvmModule->Valid()) {
     ReportError(Message(MessageJvmLoad), JvmDllPath);
@@ -113,6 +116,23 @@ bool LoadRuntime() {
 bool EndsWithArchiveType(const char* name) {
   const size_t length = std::strlen(name);
   return length >= 4 && (lstrcmpiA(name + length - 4, ".jar") == 0 || lstrcmpiA(name + length - 4, ".zip") == 0);
+}
+
+// The options the VM gets, one a line, and the class path one entry a line.
+void TraceJvmOptions(const JvmOptionList& options) {
+  static const char ClassPathOption[] = "-Djava.class.path=";
+  for (int i = 0; i < options.count; ++i) {
+    const JavaVMOption& option = options.options[i];
+    if (std::strncmp(option.optionString, ClassPathOption, sizeof(ClassPathOption) - 1) != 0) {
+      Trace({"vm option ", option.optionString, option.extraInfo != nullptr ? " (a hook of the launcher)" : ""});
+      continue;
+    }
+    Trace({"vm option ", ClassPathOption, " with these entries:"});
+    ForEachListEntry(option.optionString + sizeof(ClassPathOption) - 1, [](const char* entry) {
+      Trace({"class path ", entry});
+      return false;
+    });
+  }
 }
 
 }  // namespace
@@ -186,6 +206,7 @@ bool StartJvm(const JvmStartRequest& request) {
     ReportError(Message(MessageJvmCreate), JvmDllPath);
     return false;
   }
+  if (Tracing()) TraceJvmOptions(options);
   JavaVMInitArgs initArgs{};
   initArgs.version = JNI_VERSION_1_2;
   initArgs.nOptions = options.count;
@@ -194,9 +215,12 @@ bool StartJvm(const JvmStartRequest& request) {
 
   const auto create = reinterpret_cast<CreateJavaVmFunction>(
       reinterpret_cast<void*>(GetProcAddress(JvmModule->Get(), "JNI_CreateJavaVM")));
-  if (create(&JavaVm, reinterpret_cast<void**>(&MainEnv), &initArgs) != 0) {
+  const jint created = create(&JavaVm, reinterpret_cast<void**>(&MainEnv), &initArgs);
+  if (created != 0) {
+    if (Tracing()) Trace({"the VM was not created: JNI_CreateJavaVM answered ", DecimalText(created).text});
     ReportErrorWithOutput(Message(MessageJvmCreate), JvmDllPath);
     return false;
   }
+  Trace({"VM created"});
   return true;
 }

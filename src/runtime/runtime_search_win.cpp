@@ -12,6 +12,7 @@
 #include "base/launch_config.h"
 #include "base/list_entries.h"
 #include "base/text.h"
+#include "base/trace.h"
 #include "runtime/installed_runtimes_win.h"
 #include "runtime/runtime_lookup_win.h"
 #include "runtime/runtime_search_win.h"
@@ -36,14 +37,19 @@ const char* const JavaHomeSubpaths[] = {"jre\\bin\\client\\jvm.dll", "jre\\bin\\
 // Digit 0: the first entry of JvmPath that opens, relative to the current directory.
 bool SearchPathList(char* result) {
   return ForEachListEntry(LaunchConfig.JvmPath, [result](const char* entry) {
-    return CanOpenFile(entry) && CopyIfFits(result, PathCapacity, entry);
+    const bool taken = CanOpenFile(entry) && CopyIfFits(result, PathCapacity, entry);
+    Trace({"candidate ", entry, " (JvmPath, no version rule): ", taken ? "taken" : "no jvm.dll"});
+    return taken;
   });
 }
 
 // Digit 5: the runtime under JAVA_HOME, in the layouts of a JRE inside a JDK and of a plain runtime.
 bool SearchJavaHome(char* result) {
   const DWORD needed = GetEnvironmentVariableA("JAVA_HOME", nullptr, 0);
-  if (needed == 0) return false;
+  if (needed == 0) {
+    Trace({"JAVA_HOME is not set"});
+    return false;
+  }
   char* value = static_cast<char*>(std::malloc(needed));
   if (value == nullptr) return false;
   const DWORD length = GetEnvironmentVariableA("JAVA_HOME", value, needed);
@@ -61,11 +67,12 @@ bool SearchJavaHome(char* result) {
   bool found = false;
   if (value[0] != '\0' && std::strlen(value) < PathCapacity) {
     for (const char* subpath : JavaHomeSubpaths) {
-      if (TryUnderHome(value, subpath, result, PathCapacity)) {
-        found = true;
-        break;
-      }
+      found = TryUnderHome(value, subpath, result, PathCapacity);
+      Trace({"candidate ", subpath, " under JAVA_HOME ", value, " (no version rule): ", found ? "taken" : "no jvm.dll"});
+      if (found) break;
     }
+  } else {
+    Trace({"JAVA_HOME \"", value, "\" names no folder"});
   }
   std::free(value);
   return found;
@@ -98,19 +105,27 @@ bool LocateJavaRuntime(RuntimeFound* found) {
   for (const char* digit = order; *digit != '\0'; ++digit) {
     size_t count = 0;
     const SearchStep* steps = SearchStepsOf(*digit, &count);
+    const char digitText[] = {*digit, '\0'};
+    Trace({"search digit ", digitText, count == 0 ? ": names no place, skipped" : ""});
     for (size_t i = 0; i < count; ++i) {
-      if (RunStep(steps[i], *digit, found)) return true;
+      if (RunStep(steps[i], *digit, found)) {
+        Trace({"runtime found by digit ", digitText, ": jvm.dll ", found->jvmDll, ", home \"", found->home, "\""});
+        return true;
+      }
       found->jvmDll[0] = '\0';
     }
   }
+  Trace({"no runtime found"});
 
   if (LaunchConfig.ReportNoJvm) {
     ReportError(Message(MessageNoRuntime), LaunchConfig.JvmVersion != nullptr ? LaunchConfig.JvmVersion : "");
   }
   if (LaunchConfig.NoJvmDocument != nullptr && LaunchConfig.NoJvmDocument[0] != '\0') {
+    Trace({"opening NoJvmDocument ", LaunchConfig.NoJvmDocument});
     OpenNoJvmDocument(LaunchConfig.NoJvmDocument);
   }
   if (LaunchConfig.NoJvmCommand != nullptr && LaunchConfig.NoJvmCommand[0] != '\0') {
+    Trace({"starting NoJvmCommand ", LaunchConfig.NoJvmCommand});
     StartNoJvmCommand(LaunchConfig.NoJvmCommand);
   }
   return false;
@@ -126,12 +141,15 @@ bool SearchRegistryKeys(char* result, size_t size, char* home, int firstRow, int
 
     char version[RegistryKeyCapacity];
     if (QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "CurrentVersion", version, sizeof(version)) == 0 &&
-        CheckRegistryRuntime(keyPath, version, result, size, home, preferredSubpath)) {
+        CheckRegistryRuntime(keyPath, version, "CurrentVersion", result, size, home, preferredSubpath)) {
       return true;
     }
 
     UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
+      Trace({"registry key HKLM\\", keyName, ": not there"});
+      continue;
+    }
     for (DWORD index = 0;; ++index) {
       char name[RegistryKeyCapacity];
       DWORD nameLength = sizeof(name);
@@ -139,17 +157,21 @@ bool SearchRegistryKeys(char* result, size_t size, char* home, int firstRow, int
       if (status == ERROR_MORE_DATA) continue;  // a name longer than a key name can be: no candidate
       if (status != ERROR_SUCCESS) break;
       CopyIfFits(keyPath, sizeof(keyPath), keyName);
-      if (CheckRegistryRuntime(keyPath, name, result, size, home, preferredSubpath)) return true;
+      if (CheckRegistryRuntime(keyPath, name, "key name", result, size, home, preferredSubpath)) return true;
     }
   }
   return false;
 }
 
-bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size, char* home,
-                          const char* preferredSubpath) {
+bool CheckRegistryRuntime(char* keyPath, const char* version, const char* versionSource, char* result, size_t size,
+                          char* home, const char* preferredSubpath) {
   if (keyPath == nullptr || version == nullptr || result == nullptr || size == 0 || home == nullptr) return false;
   result[0] = '\0';
-  if (!VersionAccepted(LaunchConfig.JvmVersion, version)) return false;
+  if (!VersionAccepted(LaunchConfig.JvmVersion, version)) {
+    Trace({"candidate HKLM\\", keyPath, "\\", version, ", version ", version, " (", versionSource,
+           "): refused by the version rule"});
+    return false;
+  }
 
   // The work buffer takes "\" and the version only when both fit; a longer key is no candidate.
   const size_t keyLength = std::strlen(keyPath);
@@ -162,9 +184,13 @@ bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size
   home[0] = '\0';
   QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "JavaHome", home, PathCapacity);
   QueryRegistryString(HKEY_LOCAL_MACHINE, keyPath, "RuntimeLib", result, size);
-  if (result[0] != '\0' && CanOpenFile(result)) return true;
-  result[0] = '\0';
-  if (home[0] == '\0') return false;
-  return FindRuntimeUnderHome(home, preferredSubpath, result, size, nullptr);
+  bool taken = result[0] != '\0' && CanOpenFile(result);
+  if (!taken) {
+    result[0] = '\0';
+    taken = home[0] != '\0' && FindRuntimeUnderHome(home, preferredSubpath, result, size, nullptr);
+  }
+  Trace({"candidate HKLM\\", keyPath, ", version ", version, " (", versionSource, "), home \"", home, "\": ",
+         taken ? "taken " : "no jvm.dll", result});
+  return taken;
 }
 

@@ -41,6 +41,7 @@ bool SearchRegistryKeys(char* result, size_t size, char* home, int firstRow, int
 // JavaHome, the preferred subpath under JavaHome, or a jvm.dll anywhere below JavaHome. `keyPath` is a
 // work buffer of RegistryKeyCapacity characters holding the key's path; "\" and the subkey name are
 // appended to it, and a name that does not fit makes the subkey no candidate. A candidate that
-// passes the version rule leaves its JavaHome in `home` (PathCapacity characters).
-bool CheckRegistryRuntime(char* keyPath, const char* version, char* result, size_t size, char* home,
-                          const char* preferredSubpath);
+// passes the version rule leaves its JavaHome in `home` (PathCapacity characters). `versionSource`
+// says for the trace where the version came from.
+bool CheckRegistryRuntime(char* keyPath, const char* version, const char* versionSource, char* result, size_t size,
+                          char* home, const char* preferredSubpath);

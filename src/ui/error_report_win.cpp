@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/process_state_win.h"
+#include "base/trace.h"
 #include "ui/report_win.h"
 
 namespace {
@@ -47,6 +48,7 @@ void ReportLastErrorText() {
 void ShowErrorDialog(const char* details, const char* message) {
   if (details == nullptr) details = "";
   if (message == nullptr) message = "";
+  Trace({"report (error, with the output as details): ", message});
   if (!ServiceMode && !ConsoleMode) {
     RunErrorDialog(details, message);
     return;

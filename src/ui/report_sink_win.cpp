@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "base/process_state_win.h"
+#include "base/trace.h"
 #include "ui/report_win.h"
 
 std::atomic<bool> errorReportsEnabled{true};
@@ -23,6 +24,7 @@ void FormatText(char* out, size_t capacity, const char* format, ...) {
 
 void ReportMessage(int level, const char* text) {
   if (text == nullptr) text = "";
+  Trace({level == Information ? "report (information): " : "report (error): ", text});
   if (ServiceMode) {
     WriteEventReport(level == Information ? Information : Error, text);
   } else if (ConsoleMode) {

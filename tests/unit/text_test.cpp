@@ -11,6 +11,7 @@
 #include "base/setting_decode.h"
 #include "base/string_block.h"
 #include "base/text.h"
+#include "base/trace.h"
 
 namespace {
 
@@ -126,6 +127,26 @@ TEST(StringBlock, FindsEveryEntryButNoneThatRunsPastTheBlock) {
     ExpandMessageEscapes(message.data());
     EXPECT_STREQ(message.c_str(), expected) << text;
   }
+}
+
+// A trace line is one line whatever its values hold, and a cut one says so.
+TEST(TraceLine, PadsTheTimeEscapesControlCharactersAndMarksACut) {
+  const std::string fits(24 - 6 - 12, 'v');  // a line of 24 characters less the end's 6 and the time's 12
+  const struct { uint32_t ms; const char* first; const char* second; size_t capacity; const char* line; } cases[] = {
+      {7, "a", nullptr, 64, "      7 ms  a\r\n"},
+      {4294967295u, "x", "", 64, "4294967295 ms  x\r\n"},
+      {7, "two\nlines\t", "\x7F\xE9", 64, "      7 ms  two\\x0Alines\\x09\\x7F\xE9\r\n"},
+      {7, fits.c_str(), nullptr, 24, "      7 ms  vvvvvv\r\n"},
+      {7, fits.c_str(), "w", 24, "      7 ms  vvvvvv...\r\n"},
+      {7, "abc\n", nullptr, 24, "      7 ms  abc...\r\n"},  // an escape is written whole or not at all
+  };
+  for (const auto& c : cases) {
+    char line[64];
+    const size_t length = FormatTraceLine(line, c.capacity, c.ms, {c.first, c.second});
+    EXPECT_STREQ(line, c.line);
+    EXPECT_EQ(length, std::strlen(c.line));
+  }
+  EXPECT_STREQ(DecimalText(INT64_MIN).text, "-9223372036854775808");
 }
 
 }  // namespace
