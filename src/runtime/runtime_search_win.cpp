@@ -112,7 +112,10 @@ bool LocateJavaRuntime(RuntimeFound* found) {
         Trace({"runtime found by digit ", digitText, ": jvm.dll ", found->jvmDll, ", home \"", found->home, "\""});
         return true;
       }
+      // A refused registry candidate leaves its home behind: it must not become %JAVA_HOME% of a
+      // runtime a later step finds.
       found->jvmDll[0] = '\0';
+      found->home[0] = '\0';
     }
   }
   Trace({"no runtime found"});

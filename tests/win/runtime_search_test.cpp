@@ -180,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, Sources, testing::Values(
     // The order: the first digit that yields a runtime wins; other characters are skipped.
     SearchCase{"FirstSourceThatYieldsWins", "x-,3 50", "", "@\\list\\jvm.dll", {Dll("list\\jvm.dll"), Dll("reg\\jvm.dll"),
                Dll("home\\bin\\server\\jvm.dll")}, {Row(3, "17", "", "@\\reg\\jvm.dll")}, "@\\home", "", "reg\\jvm.dll", ""},
+    SearchCase{"AHomeWithoutARuntimeIsNotKeptForTheNextSource", "15", "", "", {Dll("jdk\\bin\\server\\jvm.dll")},
+               {Row(0, "17", "@\\empty")}, "@\\jdk", "", "jdk\\bin\\server\\jvm.dll", ""},
     SearchCase{"SourcesWithoutARuntimeArePassed", "4150", "", "@\\list\\jvm.dll", {Dll("list\\jvm.dll"), Dll("home\\bin\\server\\jvm.dll")},
                {}, "@\\home", "", "home\\bin\\server\\jvm.dll", ""},
     // 6-8: today's installers: the highest version that passes every rule and has a 64-bit jvm.dll.
