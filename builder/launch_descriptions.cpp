@@ -49,6 +49,11 @@ const char* SettingDescription(int id) {
     case IdNoJvmCommand: return "command started when no runtime is found";
     case IdStdOutFileAppend: return "append to StdOutFile instead of replacing it";
     case IdStdErrFileAppend: return "append to StdErrFile instead of replacing it";
+    case IdServiceRestartDelays: return "milliseconds before the service is restarted after its first, second and later failures, separated by \";\"; \"\" sets no failure actions";
+    case IdServiceResetSeconds: return "seconds without a failure after which the failure count starts again (with ServiceRestartDelays)";
+    case IdServiceNonZeroExitFails: return "a service that stops with a status other than 0 has failed (with ServiceRestartDelays)";
+    case IdServiceDelayedStart: return "start the automatic service a while after the others";
+    case IdServiceAccount: return "account the service runs as: \"\" LocalSystem, NT AUTHORITY\\LocalService, NT AUTHORITY\\NetworkService, .\\name or DOMAIN\\name";
     default: return "";
   }
 }

@@ -9,6 +9,7 @@
 #include "base/scramble.h"
 #include "base/setting_decode.h"
 #include "base/setting_table.h"
+#include "service/service_options.h"
 #include "text_codec.h"
 
 namespace corvane::builder {
@@ -102,7 +103,9 @@ Error ApplySetting(const SettingInfo& info, const toml::node& node, const Place&
       if (number == nullptr) return place("must be a whole number");
       const int64_t value = number->get();
       if (value < INT32_MIN || value > INT32_MAX) return place("does not fit a signed 32-bit number");
-      if (info.id == IdSplashSeconds && value < 0) return place("must not be negative");
+      if ((info.id == IdSplashSeconds || info.id == IdServiceResetSeconds) && value < 0) {
+        return place("must not be negative");
+      }
       if ((info.id == IdStdOutMode || info.id == IdStdErrMode) && (value < 0 || value > 2)) {
         return place("must be 0 (none), 1 (file) or 2 (capture)");
       }
@@ -127,6 +130,14 @@ Error ApplySetting(const SettingInfo& info, const toml::node& node, const Place&
         // Both are written into the service's command line between double quotes.
         if (stored.find('"') != std::string::npos) return place("must not hold a double quote");
         if (!stored.empty() && stored.back() == '\\') return place("must not end with a backslash");
+      }
+      RestartDelays delays;
+      if (const char* bad = info.id == IdServiceRestartDelays ? ParseRestartDelays(stored.c_str(), &delays) : nullptr) {
+        return place(bad);
+      }
+      AccountKind kind;
+      if (const char* bad = info.id == IdServiceAccount ? CheckServiceAccount(stored.c_str(), false, &kind) : nullptr) {
+        return place(bad);
       }
       if (info.type == SettingType::Message) stored = StoredMessageText(stored);
       if (stored.empty()) stored = NullMarker;
@@ -171,7 +182,7 @@ Error ApplyMessages(const toml::table& table, const std::string& origin, const s
     char* end = nullptr;
     const long id = std::strtol(name.c_str(), &end, 10);
     if (name.empty() || *end != '\0' || name[0] == '0' || id < FirstMessageId || id > LastMessageId) {
-      return place("unknown message (messages are numbered 1 to 21)");
+      return place("unknown message (messages are numbered 1 to 23)");
     }
     std::string text;
     if (Error bad = TextOf(node, place, text)) return bad;

@@ -8,7 +8,7 @@
 //   ClassPath = "Lumera.jar"           # text; "" means not set
 //   AllowMultipleInstances = false     # flag
 //   SplashSeconds = 0                  # number
-//   [messages]                         # message texts 1..21 (English)
+//   [messages]                         # message texts 1..23 (English)
 //   1 = "..."
 //   [messages.translations.1031]       # the same table in further languages (Windows language ids)
 //   1 = "..."

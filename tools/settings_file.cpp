@@ -19,7 +19,7 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-// The id of a key: a LaunchConfig field name or MessageN (N from 1 to 21).
+// The id of a key: a LaunchConfig field name or MessageN (N from 1 to 23).
 std::optional<int> IdOfKey(const std::string& key) {
   if (const SettingInfo* info = FindSetting(key.c_str())) return info->id;
   if (key.rfind("Message", 0) == 0 && key.size() > 7 && key.size() <= 9) {

@@ -61,6 +61,11 @@ const TracedField TracedFields[] = {
     {"NoJvmCommand", &R::NoJvmCommand, nullptr, nullptr},
     {"StdOutFileAppend", nullptr, &R::StdOutFileAppend, nullptr},
     {"StdErrFileAppend", nullptr, &R::StdErrFileAppend, nullptr},
+    {"ServiceRestartDelays", &R::ServiceRestartDelays, nullptr, nullptr},
+    {"ServiceResetSeconds", nullptr, nullptr, &R::ServiceResetSeconds},
+    {"ServiceNonZeroExitFails", nullptr, &R::ServiceNonZeroExitFails, nullptr},
+    {"ServiceDelayedStart", nullptr, &R::ServiceDelayedStart, nullptr},
+    {"ServiceAccount", &R::ServiceAccount, nullptr, nullptr},
     {"AppMutex", &R::AppMutex, nullptr, nullptr},
     {"ShowConsole", nullptr, &R::ShowConsole, nullptr},
 };

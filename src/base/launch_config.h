@@ -53,6 +53,11 @@ struct LaunchConfigRecord {
   char* NoJvmCommand;
   bool StdOutFileAppend;
   bool StdErrFileAppend;
+  char* ServiceRestartDelays;
+  int32_t ServiceResetSeconds;
+  bool ServiceNonZeroExitFails;
+  bool ServiceDelayedStart;
+  char* ServiceAccount;
   // Not in the table:
   char* AppMutex;    // name of the single-instance mutex; the main class unless the INI file names one
   bool ShowConsole;  // only the INI file sets it
@@ -65,7 +70,7 @@ extern const LaunchConfigRecord& LaunchConfig;
 // a text replaced here frees the old one.
 LaunchConfigRecord& EditLaunchConfig();
 
-// The loaded text of a message (1..21), "" when it is not loaded or empty. Messages hold at most one
+// The loaded text of a message (1..23), "" when it is not loaded or empty. Messages hold at most one
 // "%s", filled by the part that reports them.
 const char* Message(int id);
 

@@ -46,6 +46,11 @@ const SettingInfo SettingTable[] = {
     {IdNoJvmCommand, "NoJvmCommand", SettingType::Text},
     {IdStdOutFileAppend, "StdOutFileAppend", SettingType::Flag},
     {IdStdErrFileAppend, "StdErrFileAppend", SettingType::Flag},
+    {IdServiceRestartDelays, "ServiceRestartDelays", SettingType::Text},
+    {IdServiceResetSeconds, "ServiceResetSeconds", SettingType::Number},
+    {IdServiceNonZeroExitFails, "ServiceNonZeroExitFails", SettingType::Flag},
+    {IdServiceDelayedStart, "ServiceDelayedStart", SettingType::Flag},
+    {IdServiceAccount, "ServiceAccount", SettingType::Text},
 };
 
 const size_t SettingCount = sizeof(SettingTable) / sizeof(SettingTable[0]);

@@ -48,6 +48,11 @@ enum SettingId : int {
   IdNoJvmCommand = 1041,
   IdStdOutFileAppend = 1042,
   IdStdErrFileAppend = 1043,
+  IdServiceRestartDelays = 1044,
+  IdServiceResetSeconds = 1045,
+  IdServiceNonZeroExitFails = 1046,
+  IdServiceDelayedStart = 1047,
+  IdServiceAccount = 1048,
 };
 
 enum MessageId : int {
@@ -72,12 +77,14 @@ enum MessageId : int {
   MessageServiceFailed = 19,
   MessageServiceTimedOut = 20,
   MessageServiceOnly = 21,
+  MessageServiceStoppedAndUninstalled = 22,
+  MessageServiceNotStopped = 23,
 };
 
 constexpr int FirstMessageId = 1;
-constexpr int LastMessageId = 21;
+constexpr int LastMessageId = 23;
 constexpr int FirstSettingId = IdJvmVersion;
-constexpr int LastSettingId = IdStdErrFileAppend;
+constexpr int LastSettingId = IdServiceAccount;
 
 // Language of the message table (English, Australia); the settings are language neutral.
 constexpr int MessageLanguage = 3081;

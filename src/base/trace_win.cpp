@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "base/launch_config_win.h"
 #include "base/process_state_win.h"
+#include "base/setting_table.h"
 #include "base/text.h"
 #include "base/trace.h"
 
@@ -70,5 +72,18 @@ void OpenTrace() {
   char executable[PathCapacity];
   if (!GetExecutablePath(executable)) executable[0] = '\0';
   Trace({"trace of ", executable, ", process ", DecimalText(GetCurrentProcessId()).text});
-  Trace({"command line: ", GetCommandLineA()});
+  // What follows the install switch may be a service account's password: it is never traced.
+  const char* line = GetCommandLineA();
+  HeapText installSwitch(LoadConfigString(IdInstallSwitch));
+  const size_t switchLength = installSwitch ? std::strlen(installSwitch.get()) : 0;
+  for (const char* at = line; switchLength > 0 && (at = std::strstr(at, installSwitch.get())) != nullptr; ++at) {
+    if (at > line && at[-1] == ' ' && (at[switchLength] == ' ' || at[switchLength] == '\0')) {
+      HeapText cut(CopyText(line));
+      if (!cut) return;
+      cut.get()[at - line + switchLength] = '\0';
+      Trace({"command line: ", cut.get(), at[switchLength] != '\0' ? " (its further arguments are not traced)" : ""});
+      return;
+    }
+  }
+  Trace({"command line: ", line});
 }

@@ -54,31 +54,41 @@ void EnterServiceModeEarly(const ArgumentList& args) {
 }
 
 // With ServiceArgsFromCommandLine the service switches take name, description and start type from
-// the arguments that follow them: settings too, applied before anything reads them. A text that
-// cannot be copied for want of memory keeps the configured one.
-void TakeServiceArguments(const ArgumentList& args) {
+// the arguments that follow them, and the install switch then an account: settings too, applied
+// before anything reads them. A text that cannot be copied for want of memory keeps the configured
+// one.
+void TakeServiceArguments(const ArgumentList& args, bool install) {
   LaunchConfigRecord& config = EditLaunchConfig();
   if (!config.ServiceArgsFromCommandLine) return;
   if (args.count > 2) ReplaceConfigText(&config.ServiceName, args.items[2]);
   if (args.count > 3) ReplaceConfigText(&config.ServiceDescription, args.items[3]);
   if (args.count > 4) config.ServiceManualStart = DecodeNumber(args.items[4]) == 0;
+  if (install && args.count > 5) ReplaceConfigText(&config.ServiceAccount, args.items[5]);
 }
 
-void InstallCommand() {
+// The password on the install command line: after the account with ServiceArgsFromCommandLine,
+// else right after the switch when ServiceAccount names an account (without one a further argument
+// names nothing, as before accounts existed). Null when there is none.
+const char* InstallPassword(const ArgumentList& args) {
+  if (LaunchConfig.ServiceArgsFromCommandLine) return args.count > 6 ? args.items[6] : nullptr;
+  return LaunchConfig.ServiceAccount[0] != '\0' && args.count > 2 ? args.items[2] : nullptr;
+}
+
+void InstallCommand(const char* password) {
   const int installed = QueryServiceInstalled(LaunchConfig.ServiceName);
   if (installed == -1) {
     ReportLastErrorText();
   } else if (installed == 1) {
     ReportError(Message(MessageServiceAlreadyInstalled), LaunchConfig.ServiceName);
-  } else if (InstallService(LaunchConfig.ServiceName, LaunchConfig.ServiceDescription) == 0) {
+  } else if (InstallService(LaunchConfig.ServiceName, LaunchConfig.ServiceDescription, password) == 0) {
     ReportInfo(Message(MessageServiceInstalled), LaunchConfig.ServiceName);
   }
 }
 
 void UninstallCommand() {
-  if (UninstallService(LaunchConfig.ServiceName) == 0) {
-    ReportInfo(Message(MessageServiceUninstalled), LaunchConfig.ServiceName);
-  }
+  const int removed = UninstallService(LaunchConfig.ServiceName);
+  if (removed == 0) ReportInfo(Message(MessageServiceUninstalled), LaunchConfig.ServiceName);
+  if (removed == 1) ReportInfo(Message(MessageServiceStoppedAndUninstalled), LaunchConfig.ServiceName);
 }
 
 void RunAsService(const JvmStartRequest& request) {
@@ -190,7 +200,7 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const bool uninstall = serviceSwitches && Equals(firstArgument, config.UninstallSwitch);
   // A start by the service manager was recognised before the first report could be made.
   const bool serviceRun = ServiceMode;
-  if (install || serviceRun) TakeServiceArguments(args);
+  if (install || serviceRun) TakeServiceArguments(args, install);
   if (uninstall && config.ServiceArgsFromCommandLine && args.count > 2) {
     ReplaceConfigText(&EditLaunchConfig().ServiceName, args.items[2]);
   }
@@ -202,7 +212,7 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get()};
 
   if (install) {
-    InstallCommand();
+    InstallCommand(InstallPassword(args));
     return 0;
   }
   if (uninstall) {

@@ -7,8 +7,10 @@
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
 #include "base/text.h"
+#include "base/trace.h"
 #include "service/service_command.h"
 #include "service/service_install.h"
+#include "service/service_options.h"
 #include "ui/report_win.h"
 
 namespace {
@@ -49,6 +51,10 @@ int SetRegistryNumber(HKEY root, const char* path, const char* name, DWORD numbe
   return SetRegistryValue(root, path, name, REG_DWORD, &number, sizeof(number));
 }
 
+// How long an uninstall waits for a running service to stop, as the service itself waits for its
+// application.
+constexpr ULONGLONG UninstallStopTimeout = 30000;
+
 // Everything the service entry is made of, checked before anything is created.
 struct ServiceTexts {
   char exePath[PathCapacity + 1];
@@ -80,6 +86,42 @@ bool PrepareServiceTexts(const char* name, const char* description, ServiceTexts
   return true;
 }
 
+// The recovery and account settings, checked before anything is created.
+bool PrepareServiceOptions(const char* name, const char* password, RestartDelays* delays, AccountKind* kind) {
+  const LaunchConfigRecord& c = LaunchConfig;
+  const char* bad = ParseRestartDelays(c.ServiceRestartDelays, delays);
+  const char* setting = "ServiceRestartDelays";
+  if (bad == nullptr && c.ServiceResetSeconds < 0) bad = "must not be negative", setting = "ServiceResetSeconds";
+  if (bad == nullptr) bad = CheckServiceAccount(c.ServiceAccount, password != nullptr, kind), setting = "ServiceAccount";
+  if (bad == nullptr) return true;
+  char reason[160];
+  FormatText(reason, sizeof(reason), "%s: %s", setting, bad);
+  ReportError("Cannot install the %s service: %s.", name, reason);
+  return false;
+}
+
+// Failure actions, their flag and the delayed start; false (the thread's last error says why) when
+// the service manager refuses one.
+bool ConfigureService(SC_HANDLE service, const RestartDelays& delays) {
+  const LaunchConfigRecord& c = LaunchConfig;
+  if (delays.count > 0) {
+    SC_ACTION actions[MaxRestartDelays];
+    for (size_t i = 0; i < delays.count; ++i) actions[i] = {SC_ACTION_RESTART, delays.milliseconds[i]};
+    SERVICE_FAILURE_ACTIONSA failure{};
+    failure.dwResetPeriod = static_cast<DWORD>(c.ServiceResetSeconds);
+    failure.cActions = static_cast<DWORD>(delays.count);
+    failure.lpsaActions = actions;
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) return false;
+    SERVICE_FAILURE_ACTIONS_FLAG flag{c.ServiceNonZeroExitFails ? TRUE : FALSE};
+    if (c.ServiceNonZeroExitFails && !ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+      return false;
+    }
+  }
+  SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+  const bool delayedStart = c.ServiceDelayedStart && !c.ServiceManualStart;
+  return !delayedStart || ChangeServiceConfig2A(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+}
+
 }  // namespace
 
 int QueryServiceInstalled(const char* name) {
@@ -97,9 +139,19 @@ int QueryServiceInstalled(const char* name) {
   return answer;
 }
 
-int InstallService(const char* name, const char* description) {
+int InstallService(const char* name, const char* description, const char* password) {
   ServiceTexts texts;
-  if (!PrepareServiceTexts(name, description, &texts)) return -1;
+  RestartDelays delays;
+  AccountKind kind = AccountKind::LocalSystem;
+  if (!PrepareServiceTexts(name, description, &texts) || !PrepareServiceOptions(name, password, &delays, &kind)) {
+    return -1;
+  }
+  // Asked for only once everything else is known to be right, and wiped once the service exists.
+  char asked[PasswordCapacity] = {};
+  if (kind == AccountKind::User && password == nullptr) {
+    if (!AskPassword(LaunchConfig.ServiceAccount, asked)) return -1;
+    password = asked;
+  }
   const LaunchConfigRecord& c = LaunchConfig;
   size_t dependenciesLength = 0;
   bool outOfMemory = false;
@@ -117,14 +169,27 @@ int InstallService(const char* name, const char* description) {
       return -1;
     }
     const DWORD type = SERVICE_WIN32_OWN_PROCESS | (c.ServiceInteractive ? SERVICE_INTERACTIVE_PROCESS : 0);
+    const char* account = kind == AccountKind::LocalSystem ? nullptr : c.ServiceAccount;
     const UniqueService service(CreateServiceA(manager.Get(), name, name, SERVICE_ALL_ACCESS, type,
                                                c.ServiceManualStart ? SERVICE_DEMAND_START : SERVICE_AUTO_START,
                                                SERVICE_ERROR_NORMAL, texts.commandLine, nullptr, nullptr,
-                                               dependencies.get(), nullptr, nullptr));
+                                               dependencies.get(), account, kind == AccountKind::User ? password : nullptr));
+    const DWORD created = GetLastError();
+    SecureZeroMemory(asked, sizeof(asked));
     if (!service.Valid()) {
+      SetLastError(created);
       ReportLastErrorText();
       return -1;
     }
+    // A service the manager would not configure as asked is not left behind half made.
+    if (!ConfigureService(service.Get(), delays)) {
+      const DWORD refused = GetLastError();
+      DeleteService(service.Get());
+      SetLastError(refused);
+      ReportLastErrorText();
+      return -1;
+    }
+    Trace({"service ", name, " installed as ", account != nullptr ? account : "LocalSystem"});
   }
   // The service exists from here on; a failure below leaves it without (part of) its event source
   // or description.
@@ -147,10 +212,40 @@ int UninstallService(const char* name) {
     ReportLastErrorText();
     return -1;
   }
-  const UniqueService service(OpenServiceA(manager.Get(), name, DELETE));
-  if (!service.Valid() || !DeleteService(service.Get())) {
+  const UniqueService service(OpenServiceA(manager.Get(), name, DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (!service.Valid()) {
     ReportLastErrorText();
     return -1;
   }
-  return 0;
+  // A running service would only be marked for deletion and go on running: stop it first.
+  SERVICE_STATUS status{};
+  bool stopAsked = false, wasRunning = false;
+  const ULONGLONG start = GetTickCount64();
+  while (QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+    wasRunning = true;
+    if (!stopAsked && status.dwCurrentState != SERVICE_STOP_PENDING) {
+      // A service still starting cannot take the stop yet: asked again on the next round.
+      if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
+        stopAsked = true;
+      } else if (GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+        ReportLastErrorText();
+        return -1;
+      }
+    }
+    if (GetTickCount64() - start >= UninstallStopTimeout) {
+      ReportError(Message(MessageServiceNotStopped), name);
+      return -1;
+    }
+    Sleep(200);
+  }
+  if (status.dwCurrentState != SERVICE_STOPPED) {
+    ReportLastErrorText();
+    return -1;
+  }
+  if (!DeleteService(service.Get())) {
+    ReportLastErrorText();
+    return -1;
+  }
+  Trace({"service ", name, wasRunning ? " stopped and uninstalled" : " uninstalled"});
+  return wasRunning ? 1 : 0;
 }

@@ -41,13 +41,18 @@ TEST(Project, BadInputIsRefusedWithFileLineKeyAndReasonAndChangesNothing) {
       {"[settings]\nMainClass = \"" + std::string(256, 'a') + "\"\n", "app.toml:2: settings.MainClass: is longer than 255 bytes"},
       {"[settings]\nServiceName = \"My \\\"Service\\\"\"\n", "app.toml:2: settings.ServiceName: must not hold a double quote"},
       {"[settings]\nServiceDescription = \"C:\\\\\"\n", "app.toml:2: settings.ServiceDescription: must not end with a backslash"},
+      {"[settings]\nServiceRestartDelays = \"5000;;60000\"\n", "app.toml:2: settings.ServiceRestartDelays: must be whole "
+                                                           "milliseconds separated by \";\", such as \"5000;30000;60000\""},
+      {"[settings]\nServiceResetSeconds = -1\n", "app.toml:2: settings.ServiceResetSeconds: must not be negative"},
+      {"[settings]\nServiceAccount = \"svc\"\n", "app.toml:2: settings.ServiceAccount: an account is \".\\name\", "
+                                               "\"DOMAIN\\name\", \"NT AUTHORITY\\LocalService\" or \"NT AUTHORITY\\NetworkService\""},
       {"[settings]\nClassPath = \"a\\u0000b\"\n", "app.toml:2: settings.ClassPath: must not hold a zero character"},
       {"[messages]\n9 = \"Class %s (%d)\"\n", "app.toml:2: messages.9: " + exactlyOne + "\"%s%d\")"},
       {"[messages]\n14 = \"Service installed.\"\n", "app.toml:2: messages.14: " + exactlyOne + "\"\")"},
       {"[messages]\n21 = \"%s only\"\n", "app.toml:2: messages.21: must hold no printf conversion such as \"%s\" (the "
                                          "launcher fills nothing in; write \"%%\" for a percent sign)"},
       {"[messages]\n21 = \"100%\"\n", "app.toml:2: messages.21: ends with an unfinished \"%\" (write \"%%\" for a percent sign)"},
-      {"[messages]\n22 = \"x\"\n", "app.toml:2: messages.22: unknown message (messages are numbered 1 to 21)"},
+      {"[messages]\n24 = \"x\"\n", "app.toml:2: messages.24: unknown message (messages are numbered 1 to 23)"},
       {"[archives]\nfiles = [{ file = \"a.jar\", name = \"NUL.jar\" }]\n",
        "app.toml:2: archives.files.name: the name \"NUL.jar\" is a Windows device name"},
       {"[launcher]\nwindowed = true\n", "app.toml:2: launcher.windowed: unknown key (launcher has only \"console\")"},

@@ -93,6 +93,46 @@ TEST_F(ServiceRun, TheSwitchesInstallAndRemoveTheServiceTheCommandLineNames) {
   service_.clear();
 }
 
+// The install command line may name the account after the start type, and a user account's password
+// after it; the password reaches the service manager and nothing else. An account that cannot be
+// right, or a user account with no password and no console to ask on, installs nothing.
+TEST_F(ServiceRun, TheInstallCommandLineNamesTheAccountAndThePasswordGoesNowhereElse) {
+  app_ = MakeAppFolder("java-service-named-on-install");
+  RunOptions traced;
+  traced.env["CORVANE_TRACE"] = "trace.txt";
+  RunApp(app_, "-uninstall CorvaneAccount");
+  EXPECT_EQ(Shown(RunApp(app_, "-install CorvaneAccount \"\" 0 .\\corvane Pa55word", traced)),
+            Texts{"Information: Service installed: CorvaneAccount"});
+  service_ = "CorvaneAccount";
+  Wine("reg query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\CorvaneAccount' /v ObjectName", (app_.folder / "qc.txt").string());
+  EXPECT_NE(ReadAll(app_.folder / "qc.txt").find("REG_SZ    .\\corvane"), std::string::npos) << ReadAll(app_.folder / "qc.txt");
+  const std::string trace = ReadAll(app_.folder / "trace.txt");
+  EXPECT_TRUE(trace.find("installed as .\\corvane") != std::string::npos && trace.find("Pa55word") == std::string::npos) << trace;
+  const std::string refused = "Error: Cannot install the CorvaneRefused service: ServiceAccount: ";
+  const std::pair<std::string, std::string> steps[] = {
+      {"-install CorvaneRefused \"\" 0 \"\" Pa55word", refused + "a password needs a user account."},
+      {"-install CorvaneRefused \"\" 0 CORP\\ Pa55word", refused + "an account is \".\\name\", \"DOMAIN\\name\", "
+                                                       "\"NT AUTHORITY\\LocalService\" or \"NT AUTHORITY\\NetworkService\"."},
+      {"-install CorvaneRefused \"\" 0 .\\corvane", "Error: Cannot install the service as .\\corvane: no password came (none "
+                                                  "on the command line, no console to ask on, or a line over 255 characters)."},
+      {"-uninstall CorvaneRefused", "Error: " + SystemText(1060)}};  // nothing was created
+  for (const auto& [arguments, shown] : steps) {
+    const Texts said = Shown(RunApp(app_, arguments));
+    ASSERT_EQ(said.size(), 1u) << arguments;
+    EXPECT_EQ(said[0].substr(0, said[0].find_last_not_of("\r\n") + 1), shown);
+  }
+}
+
+// An uninstall of a running service stops it first (its shutdown hooks run), then removes it.
+TEST_F(ServiceRun, AnUninstallStopsTheRunningServiceFirstAndSaysSo) {
+  Install("java-service-exit", "CorvaneExitService");
+  Start("out started");
+  EXPECT_EQ(Shown(RunApp(app_, "-uninstall")), Texts{"Information: Service stopped and uninstalled: CorvaneExitService"});
+  EXPECT_EQ(Events(2), (Texts{Said("has started."), Said("has stopped.")}));  // the application's own stop ran
+  EXPECT_EQ(Shown(RunApp(app_, "-uninstall")).at(0).substr(0, 7 + SystemText(1060).size()), "Error: " + SystemText(1060));
+  service_.clear();
+}
+
 // A launcher that runs only as a service installs itself. Its first start fails on a runtime that
 // cannot be loaded; the second is stopped before its VM exists: the stop call (a second main) waits
 // for the VM, and the first main then ends by itself. Every report goes to the event log.

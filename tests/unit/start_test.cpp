@@ -11,6 +11,7 @@
 #include "base/start_paths.h"
 #include "launcher/second_instance.h"
 #include "service/service_command.h"
+#include "service/service_options.h"
 #include "ui/output_ring.h"
 #include "ui/splash_rules.h"
 
@@ -89,6 +90,38 @@ TEST(ServiceTexts, QuoteWhatTheServiceGetsBackAndRefuseWhatWouldSplitOrNotFit) {
   bool failed = true;
   HeapText list(BuildDependencyList(";a;;b;", &length, &failed));
   EXPECT_EQ(std::string(list.get(), length) + (failed ? "failed" : ""), std::string("a\0b\0\0", 5));
+}
+
+TEST(ServiceRecovery, TakesWholeMillisecondsSeparatedBySemicolonsWithinTheirBounds) {
+  const std::string no = "must be whole milliseconds separated by \";\", such as \"5000;30000;60000\"";
+  const struct { std::string text, problem; std::vector<uint32_t> delays; } cases[] = {
+      {"", "", {}}, {"5000;30000;60000", "", {5000, 30000, 60000}}, {"0", "", {0}}, {"4294967295", "", {4294967295u}},
+      {"4294967296", "holds a delay over 4294967295 milliseconds", {}}, {"1;2;3;4;5;6;7;8", "", {1, 2, 3, 4, 5, 6, 7, 8}},
+      {"1;2;3;4;5;6;7;8;9", "holds more than 8 delays", {}}, {"5000;", no, {}}, {";5000", no, {}}, {"5;;1", no, {}},
+      {"5 000", no, {}}, {"-1", no, {}}, {"5s", no, {}}};
+  for (const auto& c : cases) {
+    RestartDelays delays{{}, 99};
+    const char* problem = ParseRestartDelays(c.text.c_str(), &delays);
+    EXPECT_EQ(std::string(problem != nullptr ? problem : "") + "|" + ::testing::PrintToString(std::vector<uint32_t>(delays.milliseconds, delays.milliseconds + delays.count)),
+              c.problem + "|" + ::testing::PrintToString(c.delays)) << c.text;
+  }
+}
+
+TEST(ServiceAccount, AcceptsOnlyAccountsThatCouldBeRightAndAPasswordOnlyForAUser) {
+  using K = AccountKind;
+  const std::string form = "an account is \".\\name\", \"DOMAIN\\name\", \"NT AUTHORITY\\LocalService\" or \"NT AUTHORITY\\NetworkService\"";
+  const struct { const char* account; bool password; K kind; std::string problem; } cases[] = {
+      {"", false, K::LocalSystem, ""}, {"", true, K::LocalSystem, "a password needs a user account"},
+      {"nt authority\\localservice", false, K::BuiltIn, ""}, {"NT AUTHORITY\\NetworkService", false, K::BuiltIn, ""},
+      {"NT AUTHORITY\\LocalService", true, K::BuiltIn, "a built-in account takes no password"},
+      {"NT AUTHORITY\\System", false, K::LocalSystem, "NT AUTHORITY offers only LocalService and NetworkService (LocalSystem is the empty account)"},
+      {".\\svc", true, K::User, ""}, {"CORP\\svc", false, K::User, ""}, {"CORP\\s\"vc", true, K::LocalSystem, "an account may not hold a double quote"},
+      {"svc", true, K::LocalSystem, form}, {"\\svc", true, K::LocalSystem, form}, {"CORP\\", true, K::LocalSystem, form}, {"A\\B\\c", true, K::LocalSystem, form}};
+  for (const auto& c : cases) {
+    AccountKind kind = K::User;
+    const char* problem = CheckServiceAccount(c.account, c.password, &kind);
+    EXPECT_EQ(std::string(problem != nullptr ? problem : "") + "|" + std::to_string(int(problem ? c.kind : kind)), c.problem + "|" + std::to_string(int(c.kind))) << c.account;
+  }
 }
 
 // Only a whole resource is used, and only bare file names are written into the temporary folder.
