@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
+
 bool DecodeFlag(const char* text) { return text == nullptr || text[0] != '0'; }
 
 int32_t DecodeNumber(const char* text) {
@@ -22,21 +24,6 @@ int32_t DecodeNumber(const char* text) {
   if (value > INT32_MAX) value = INT32_MAX;
   return static_cast<int32_t>(value);
 }
-
-namespace {
-
-bool EqualsIgnoringCase(const char* a, size_t length, const char* b) {
-  if (std::strlen(b) != length) return false;
-  for (size_t i = 0; i < length; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 char* SubstituteIniName(const char* entry, const char* appName) {
   if (entry == nullptr) entry = "";

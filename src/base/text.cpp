@@ -249,6 +249,17 @@ bool CanOpenFile(const char* path) {
   return true;
 }
 
+bool EqualsIgnoringCase(const char* a, size_t length, const char* b) {
+  if (std::strlen(b) != length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 char* CopyText(const char* text) {
   if (text == nullptr) text = "";
   const size_t length = std::strlen(text);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 
@@ -81,3 +82,7 @@ using HeapText = std::unique_ptr<char, FreeDeleter>;
 
 // A malloc'd copy of text (null text gives ""); null only when memory runs out.
 char* CopyText(const char* text);
+
+// Whether the first `length` characters of `a` are `b` whole, ASCII letters in either case.
+bool EqualsIgnoringCase(const char* a, size_t length, const char* b);
+inline bool EqualsIgnoringCase(const char* a, const char* b) { return EqualsIgnoringCase(a, std::strlen(a), b); }

@@ -20,16 +20,6 @@ constexpr char MemoryAvailable[] = "AVAILRAM";
 constexpr char MemoryTotal[] = "TOTALRAM";
 constexpr size_t MemoryPrefixLength = sizeof(MemoryAvailable) - 1;
 
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-}
-
 // Drops one leading and one trailing double quote (a lone quote is both) and appends the rest.
 bool AppendUnquoted(TextBuffer* output, char* value) {
   if (value == nullptr) return true;

@@ -2,17 +2,11 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whether `text` begins with `prefix` (ASCII letters in any case); with `whole`, is it.
-bool StartsLike(const char* text, const char* prefix, bool whole) {
-  for (; *prefix != '\0'; ++text, ++prefix) {
-    if (Lower(*text) != Lower(*prefix)) return false;
-  }
-  return !whole || *text == '\0';
-}
+constexpr char Authority[] = "NT AUTHORITY\\";
 
 }  // namespace
 
@@ -48,12 +42,12 @@ const char* CheckServiceAccount(const char* account, bool hasPassword, AccountKi
     return "an account is \".\\name\", \"DOMAIN\\name\", \"NT AUTHORITY\\LocalService\" or "
            "\"NT AUTHORITY\\NetworkService\"";
   }
-  if (StartsLike(account, "NT AUTHORITY\\LocalService", true) ||
-      StartsLike(account, "NT AUTHORITY\\NetworkService", true)) {
+  if (EqualsIgnoringCase(account, "NT AUTHORITY\\LocalService") ||
+      EqualsIgnoringCase(account, "NT AUTHORITY\\NetworkService")) {
     *kind = AccountKind::BuiltIn;
     return hasPassword ? "a built-in account takes no password" : nullptr;
   }
-  if (StartsLike(account, "NT AUTHORITY\\", false)) {
+  if (EqualsIgnoringCase(account, static_cast<size_t>(separator + 1 - account), Authority)) {
     return "NT AUTHORITY offers only LocalService and NetworkService (LocalSystem is the empty account)";
   }
   *kind = AccountKind::User;
