@@ -18,7 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint16_t NeutralLanguage = 0;
-constexpr uint16_t GuiSubsystem = 2, ConsoleSubsystem = 3;
 
 // Puts stored texts (UTF-8) over a string table of one language.
 void Overlay(StringEntries& entries, const std::map<int, std::string>& texts) {

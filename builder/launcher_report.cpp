@@ -86,7 +86,7 @@ Error InspectLauncher(const Bytes& file, bool json, std::string& out) {
 
   toml::table report;
   // The subsystem says which kind of launcher the stub's code is: the same code runs as both.
-  report.insert("launcher", toml::table{{"console", image.Subsystem() == 3}});
+  report.insert("launcher", toml::table{{"console", image.Subsystem() == ConsoleSubsystem}});
   StringEntries settings;
   if (Error bad = ReadStringTable(tree, 0, settings)) return "its settings: " + *bad;
   toml::table settingsNode;

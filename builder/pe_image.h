@@ -9,6 +9,9 @@
 
 namespace corvane::builder {
 
+// The optional header's subsystem: a launcher is the same code as either kind.
+constexpr uint16_t GuiSubsystem = 2, ConsoleSubsystem = 3;
+
 class PeImage {
  public:
   // Checks and takes a file's bytes: "MZ" and "PE\0\0" signatures, machine AMD64, an optional header
