@@ -3,7 +3,6 @@
 
 #include "app/stream_calls.h"
 #include "base/launch_config.h"
-#include "base/process_state_win.h"
 #include "base/text.h"
 #include "base/variables.h"
 #include "runtime/jvm_win.h"
@@ -50,7 +49,7 @@ void RedirectToCapture() {
 
 bool PrepareStandardStreams() {
   const LaunchConfigRecord& c = LaunchConfig;
-  if (c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && c.ShowConsole && !ConsoleMode) {
+  if (OpensOwnConsole()) {
     // StartJvm opened the console for this case.
     const StreamTarget out{"CONOUT$", c.StdOutFileAppend}, err{"CONOUT$", c.StdErrFileAppend};
     if (!RedirectStandardStreams(MainEnv, &out, &err)) return false;

@@ -174,12 +174,15 @@ bool CollectArchives(TextBuffer* classPath, const char* directory) {
   }
 }
 
+bool OpensOwnConsole() {
+  const LaunchConfigRecord& c = LaunchConfig;
+  return c.StdOutMode == StreamNone && c.StdErrMode == StreamNone && c.ShowConsole && !ConsoleMode;
+}
+
 bool StartJvm(const JvmStartRequest& request) {
   if (!ProbeSystemVersion()) return false;
   const LaunchConfigRecord& config = LaunchConfig;
-  // A console launcher has its console, or standard handles that a new one must not replace.
-  const bool ownConsole = config.StdOutMode == StreamNone && config.StdErrMode == StreamNone && config.ShowConsole;
-  if (ownConsole && !ConsoleMode) OpenConsole();
+  if (OpensOwnConsole()) OpenConsole();
   if (config.WorkingDirBeforeJvm && !SetWorkingDirectory(true)) return false;
 
   RuntimeFound found;

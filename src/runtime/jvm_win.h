@@ -22,6 +22,11 @@ struct JvmStartRequest {
   const char* carriedClassPath;  // the extracted archives, "path;" each (null or "": none)
 };
 
+// Whether the launcher opens a console of its own for the VM's output: ShowConsole (from the INI
+// file) with both stream modes 0, and not a console launcher, whose console or redirected handles a
+// new one must not replace.
+bool OpensOwnConsole();
+
 // Locates a runtime, loads it and creates the JVM on the calling thread: JvmDllPath and the home
 // the search found (RegistryJavaHome) are set from the search's result. False after a reported
 // failure.
