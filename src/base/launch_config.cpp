@@ -9,65 +9,68 @@ namespace {
 LaunchConfigRecord Settings;
 char* MessageTexts[LastMessageId + 1];
 
-// Every field of the record by name, for the trace (one of the three members set).
+// Every field of the record by name, for the trace: one of the three members is set.
 struct TracedField {
+  constexpr TracedField(const char* n, char* LaunchConfigRecord::*t) : name(n), text(t) {}
+  constexpr TracedField(const char* n, bool LaunchConfigRecord::*f) : name(n), flag(f) {}
+  constexpr TracedField(const char* n, int32_t LaunchConfigRecord::*v) : name(n), number(v) {}
   const char* name;
-  char* LaunchConfigRecord::*text;
-  bool LaunchConfigRecord::*flag;
-  int32_t LaunchConfigRecord::*number;
+  char* LaunchConfigRecord::*text = nullptr;
+  bool LaunchConfigRecord::*flag = nullptr;
+  int32_t LaunchConfigRecord::*number = nullptr;
 };
 
 using R = LaunchConfigRecord;
-const TracedField TracedFields[] = {
-    {"JvmVersion", &R::JvmVersion, nullptr, nullptr},
-    {"JvmPath", &R::JvmPath, nullptr, nullptr},
-    {"JvmOptions", &R::JvmOptions, nullptr, nullptr},
-    {"ClassPath", &R::ClassPath, nullptr, nullptr},
-    {"JvmSearchOrder", &R::JvmSearchOrder, nullptr, nullptr},
-    {"RemoveTempArchives", nullptr, &R::RemoveTempArchives, nullptr},
-    {"InstallSwitch", &R::InstallSwitch, nullptr, nullptr},
-    {"UninstallSwitch", &R::UninstallSwitch, nullptr, nullptr},
-    {"ServiceSwitch", &R::ServiceSwitch, nullptr, nullptr},
-    {"WorkingDir", &R::WorkingDir, nullptr, nullptr},
-    {"MainClass", &R::MainClass, nullptr, nullptr},
-    {"AppOptions", &R::AppOptions, nullptr, nullptr},
-    {"IniFile", &R::IniFile, nullptr, nullptr},
-    {"WorkingDirBeforeJvm", nullptr, &R::WorkingDirBeforeJvm, nullptr},
-    {"KeepStartDir", nullptr, &R::KeepStartDir, nullptr},
-    {"ServiceName", &R::ServiceName, nullptr, nullptr},
-    {"ServiceDescription", &R::ServiceDescription, nullptr, nullptr},
-    {"ServiceArgs", &R::ServiceArgs, nullptr, nullptr},
-    {"ServiceStopArgs", &R::ServiceStopArgs, nullptr, nullptr},
-    {"ServiceStopByExit", nullptr, &R::ServiceStopByExit, nullptr},
-    {"ServiceManualStart", nullptr, &R::ServiceManualStart, nullptr},
-    {"ServiceInteractive", nullptr, &R::ServiceInteractive, nullptr},
-    {"ServiceDependencies", &R::ServiceDependencies, nullptr, nullptr},
-    {"StdOutMode", nullptr, nullptr, &R::StdOutMode},
-    {"StdErrMode", nullptr, nullptr, &R::StdErrMode},
-    {"StdOutFile", &R::StdOutFile, nullptr, nullptr},
-    {"StdErrFile", &R::StdErrFile, nullptr, nullptr},
-    {"AllowMultipleInstances", nullptr, &R::AllowMultipleInstances, nullptr},
-    {"SplashText", &R::SplashText, nullptr, nullptr},
-    {"SplashUntilWindow", nullptr, &R::SplashUntilWindow, nullptr},
-    {"SplashSeconds", nullptr, nullptr, &R::SplashSeconds},
-    {"PriorityClass", nullptr, nullptr, &R::PriorityClass},
-    {"ServiceOnly", nullptr, &R::ServiceOnly, nullptr},
-    {"StaticOptions", &R::StaticOptions, nullptr, nullptr},
-    {"ServiceArgsFromCommandLine", nullptr, &R::ServiceArgsFromCommandLine, nullptr},
-    {"SecondInstanceCall", nullptr, &R::SecondInstanceCall, nullptr},
-    {"SecondInstanceArgs", &R::SecondInstanceArgs, nullptr, nullptr},
-    {"ReportNoJvm", nullptr, &R::ReportNoJvm, nullptr},
-    {"NoJvmDocument", &R::NoJvmDocument, nullptr, nullptr},
-    {"NoJvmCommand", &R::NoJvmCommand, nullptr, nullptr},
-    {"StdOutFileAppend", nullptr, &R::StdOutFileAppend, nullptr},
-    {"StdErrFileAppend", nullptr, &R::StdErrFileAppend, nullptr},
-    {"ServiceRestartDelays", &R::ServiceRestartDelays, nullptr, nullptr},
-    {"ServiceResetSeconds", nullptr, nullptr, &R::ServiceResetSeconds},
-    {"ServiceNonZeroExitFails", nullptr, &R::ServiceNonZeroExitFails, nullptr},
-    {"ServiceDelayedStart", nullptr, &R::ServiceDelayedStart, nullptr},
-    {"ServiceAccount", &R::ServiceAccount, nullptr, nullptr},
-    {"AppMutex", &R::AppMutex, nullptr, nullptr},
-    {"ShowConsole", nullptr, &R::ShowConsole, nullptr},
+constexpr TracedField TracedFields[] = {
+    {"JvmVersion", &R::JvmVersion},
+    {"JvmPath", &R::JvmPath},
+    {"JvmOptions", &R::JvmOptions},
+    {"ClassPath", &R::ClassPath},
+    {"JvmSearchOrder", &R::JvmSearchOrder},
+    {"RemoveTempArchives", &R::RemoveTempArchives},
+    {"InstallSwitch", &R::InstallSwitch},
+    {"UninstallSwitch", &R::UninstallSwitch},
+    {"ServiceSwitch", &R::ServiceSwitch},
+    {"WorkingDir", &R::WorkingDir},
+    {"MainClass", &R::MainClass},
+    {"AppOptions", &R::AppOptions},
+    {"IniFile", &R::IniFile},
+    {"WorkingDirBeforeJvm", &R::WorkingDirBeforeJvm},
+    {"KeepStartDir", &R::KeepStartDir},
+    {"ServiceName", &R::ServiceName},
+    {"ServiceDescription", &R::ServiceDescription},
+    {"ServiceArgs", &R::ServiceArgs},
+    {"ServiceStopArgs", &R::ServiceStopArgs},
+    {"ServiceStopByExit", &R::ServiceStopByExit},
+    {"ServiceManualStart", &R::ServiceManualStart},
+    {"ServiceInteractive", &R::ServiceInteractive},
+    {"ServiceDependencies", &R::ServiceDependencies},
+    {"StdOutMode", &R::StdOutMode},
+    {"StdErrMode", &R::StdErrMode},
+    {"StdOutFile", &R::StdOutFile},
+    {"StdErrFile", &R::StdErrFile},
+    {"AllowMultipleInstances", &R::AllowMultipleInstances},
+    {"SplashText", &R::SplashText},
+    {"SplashUntilWindow", &R::SplashUntilWindow},
+    {"SplashSeconds", &R::SplashSeconds},
+    {"PriorityClass", &R::PriorityClass},
+    {"ServiceOnly", &R::ServiceOnly},
+    {"StaticOptions", &R::StaticOptions},
+    {"ServiceArgsFromCommandLine", &R::ServiceArgsFromCommandLine},
+    {"SecondInstanceCall", &R::SecondInstanceCall},
+    {"SecondInstanceArgs", &R::SecondInstanceArgs},
+    {"ReportNoJvm", &R::ReportNoJvm},
+    {"NoJvmDocument", &R::NoJvmDocument},
+    {"NoJvmCommand", &R::NoJvmCommand},
+    {"StdOutFileAppend", &R::StdOutFileAppend},
+    {"StdErrFileAppend", &R::StdErrFileAppend},
+    {"ServiceRestartDelays", &R::ServiceRestartDelays},
+    {"ServiceResetSeconds", &R::ServiceResetSeconds},
+    {"ServiceNonZeroExitFails", &R::ServiceNonZeroExitFails},
+    {"ServiceDelayedStart", &R::ServiceDelayedStart},
+    {"ServiceAccount", &R::ServiceAccount},
+    {"AppMutex", &R::AppMutex},
+    {"ShowConsole", &R::ShowConsole},
 };
 
 }  // namespace
