@@ -29,17 +29,6 @@ namespace {
 
 bool Equals(const char* a, const char* b) { return a != nullptr && b != nullptr && std::strcmp(a, b) == 0; }
 
-// Looked up at run time: the function is missing on old systems.
-void AllowOwnForegroundWindow() {
-  HMODULE user32 = LoadLibraryA("USER32.DLL");
-  if (user32 == nullptr) return;
-  using AllowFunction = BOOL(WINAPI*)(DWORD);
-  auto allow = reinterpret_cast<AllowFunction>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "AllowSetForegroundWindow")));
-  // Only lets this process's windows come to the front; without it they may open behind others.
-  if (allow != nullptr) allow(GetCurrentProcessId());
-}
-
 // A start by the service manager (the service switch with a service name) reports to the event log
 // from its first report on: a box in the service's session would keep the service from ever reaching
 // its dispatcher. The source is the service's name, as ServiceMain would register it.
@@ -161,7 +150,8 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
-  AllowOwnForegroundWindow();
+  // Only lets this process's windows come to the front; without it they may open behind others.
+  AllowForegroundFor(GetCurrentProcessId());
 
   if (args.count == 3 && Equals(args.items[1], CleanupSwitch)) {
     CleanupChild(args.items[2]);

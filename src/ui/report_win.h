@@ -24,6 +24,10 @@ void ReportLastErrorText();
 // event log in service mode. Not gated by errorReportsEnabled. Both texts are finished texts.
 void ShowErrorDialog(const char* details, const char* message);
 
+// Lets the process `processId` bring its windows to the front (AllowSetForegroundWindow, where the
+// system has it).
+void AllowForegroundFor(DWORD processId);
+
 // Loads the common controls once, before the first box, dialog or splash is shown.
 void LoadCommonControls();
 

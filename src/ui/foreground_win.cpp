@@ -1,0 +1,11 @@
+#include "ui/report_win.h"
+
+void AllowForegroundFor(DWORD processId) {
+  // Looked up at run time: the function is missing on old systems.
+  HMODULE user32 = LoadLibraryA("USER32.DLL");
+  if (user32 == nullptr) return;
+  using AllowFunction = BOOL(WINAPI*)(DWORD);
+  auto allow = reinterpret_cast<AllowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "AllowSetForegroundWindow")));
+  if (allow != nullptr) allow(processId);
+}
