@@ -53,6 +53,7 @@ const char* SettingDescription(int id) {
     case IdServiceResetSeconds: return "seconds without a failure after which the failure count starts again (with ServiceRestartDelays)";
     case IdServiceNonZeroExitFails: return "a service that stops with a status other than 0 has failed (with ServiceRestartDelays)";
     case IdServiceDelayedStart: return "start the automatic service a while after the others";
+    case IdSecondInstanceMethod: return "static method of the main class (String[] args, String folder) that gets a second start's arguments in the running instance; \"\" none";
     case IdServiceAccount: return "account the service runs as: \"\" LocalSystem, NT AUTHORITY\\LocalService, NT AUTHORITY\\NetworkService, .\\name or DOMAIN\\name";
     default: return "";
   }

@@ -9,6 +9,7 @@
 #include "base/scramble.h"
 #include "base/setting_decode.h"
 #include "base/setting_table.h"
+#include "launcher/second_start.h"
 #include "service/service_options.h"
 #include "text_codec.h"
 
@@ -137,6 +138,9 @@ Error ApplySetting(const SettingInfo& info, const toml::node& node, const Place&
       }
       AccountKind kind;
       if (const char* bad = info.id == IdServiceAccount ? CheckServiceAccount(stored.c_str(), false, &kind) : nullptr) {
+        return place(bad);
+      }
+      if (const char* bad = info.id == IdSecondInstanceMethod ? CheckSecondStartMethod(stored.c_str()) : nullptr) {
         return place(bad);
       }
       if (info.type == SettingType::Message) stored = StoredMessageText(stored);

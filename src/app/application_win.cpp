@@ -2,6 +2,7 @@
 // the call of main with the static options and the arguments.
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "app/streams.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
+#include "base/trace.h"
 #include "base/variables.h"
 #include "runtime/jvm_win.h"
 #include "ui/report_win.h"
@@ -34,7 +36,7 @@ char* ExpandOptionToken(const char* token) { return ExpandVariables(token); }
 
 }  // namespace
 
-bool CallApplication(JNIEnv* env, int count, char** args) {
+bool CallApplication(JNIEnv* env, int count, char** args, void (*beforeMain)()) {
   char directory[PathCapacity + 1], executable[PathCapacity + 1];
   if (!ReadPath(GetCurrentDirectoryA(sizeof(directory), directory), sizeof(directory), "CURRENT_DIR")) return false;
   if (!ReadPath(GetModuleFileNameA(nullptr, executable, sizeof(executable)), sizeof(executable), "CURRENT_EXE")) {
@@ -62,6 +64,7 @@ bool CallApplication(JNIEnv* env, int count, char** args) {
     ReportError(Message(MessageJniInterfaces), JvmDllPath);
     return false;
   }
+  if (beforeMain != nullptr) beforeMain();
   return RunMain(env, c.MainClass, c.StaticOptions, c.AppOptions, count, args, ExpandOptionToken);
 }
 
@@ -79,7 +82,7 @@ void DetachLauncherThread() {
   if (JavaVm != nullptr) JavaVm->DetachCurrentThread();
 }
 
-bool RunApplication(int count, char** args, bool attachMode) {
+bool RunApplication(int count, char** args, bool attachMode, void (*beforeMain)()) {
   if (!attachMode && !LaunchConfig.WorkingDirBeforeJvm && !SetWorkingDirectory(false)) return false;
   JNIEnv* env = MainEnv;
   if (attachMode) {
@@ -92,5 +95,24 @@ bool RunApplication(int count, char** args, bool attachMode) {
   // Fails only for a process without a console, which then has no log-off event to survive.
   if (ServiceMode) SetConsoleCtrlHandler(LogoffControlHandler, TRUE);
   if (!PrepareStandardStreams()) return false;
-  return CallApplication(env, count, args);
+  return CallApplication(env, count, args, beforeMain);
+}
+
+void CallSecondStart(int count, char* const* args, const char* folder) {
+  static std::atomic<bool> missingSaid{false};
+  JNIEnv* env = nullptr;
+  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(SecondStartThreadName), nullptr};
+  if (JavaVm == nullptr || JavaVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+    Trace({"second start: the VM took no thread; its arguments are dropped"});
+    return;
+  }
+  const SecondStartCall call = CallSecondStartMethod(env, LaunchConfig.MainClass, LaunchConfig.SecondInstanceMethod,
+                                                     args, count, folder);
+  JavaVm->DetachCurrentThread();
+  if (call == SecondStartCall::NoMethod && !missingSaid.exchange(true)) {
+    Trace({"second start: no method static void ", LaunchConfig.SecondInstanceMethod, "(String[], String) in ",
+           LaunchConfig.MainClass, "; the arguments of second starts are dropped"});
+  }
+  if (call == SecondStartCall::Threw) Trace({"second start: ", LaunchConfig.SecondInstanceMethod, " threw"});
+  if (call == SecondStartCall::Called) Trace({"second start: ", LaunchConfig.SecondInstanceMethod, " returned"});
 }

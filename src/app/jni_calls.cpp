@@ -115,3 +115,23 @@ bool CallMain(JNIEnv* env, const char* mainClass, char* const* args, int count) 
   Trace({"main returned"});
   return true;
 }
+
+SecondStartCall CallSecondStartMethod(JNIEnv* env, const char* mainClass, const char* method, char* const* args,
+                                      int count, const char* folder) {
+  jclass application = env->FindClass(mainClass);
+  jmethodID handler = application != nullptr ? env->GetStaticMethodID(application, method, SecondStartSignature) : nullptr;
+  if (handler == nullptr) {
+    // NoClassDefFoundError or NoSuchMethodError: an application without the method is no fault to describe.
+    env->ExceptionClear();
+    return SecondStartCall::NoMethod;
+  }
+  jobjectArray arguments = NewJavaStringArray(env, args, count);
+  if (arguments == nullptr) return SecondStartCall::Failed;
+  jstring javaFolder = NewJavaString(env, folder);
+  if (JniStepFailed(env, javaFolder)) {
+    ReportError(Message(MessageObject), StringClass);
+    return SecondStartCall::Failed;
+  }
+  env->CallStaticVoidMethod(application, handler, arguments, javaFolder);
+  return CheckJavaException(env) ? SecondStartCall::Threw : SecondStartCall::Called;
+}

@@ -33,6 +33,18 @@ bool SetSystemProperty(JNIEnv* env, const char* key, const char* value);
 // main with ReportErrorWithOutput (message 13) after its stack trace has been printed.
 bool CallMain(JNIEnv* env, const char* mainClass, char* const* args, int count);
 
+// How a call of the second-start method went.
+enum class SecondStartCall { Called, Threw, NoMethod, Failed };
+// The signature of that method: static void NAME(String[] args, String folder).
+constexpr char SecondStartSignature[] = "([Ljava/lang/String;Ljava/lang/String;)V";
+
+// Calls the static method `method` of `mainClass` with a second start's arguments and folder. An
+// exception out of it is described on System.err and cleared (Threw); a class or method that is not
+// there is cleared without a word (NoMethod: the caller says it once). Failed after a reported
+// failure to make the arguments.
+SecondStartCall CallSecondStartMethod(JNIEnv* env, const char* mainClass, const char* method, char* const* args,
+                                      int count, const char* folder);
+
 // --- Platform: launcher text to UTF-16 (ansi_text_win.cpp: the ANSI code page) ---
 
 // A malloc'd UTF-16 copy of `text` and its length in units (without a terminator), or null when

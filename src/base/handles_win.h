@@ -61,6 +61,7 @@ struct EventTraits : KernelObjectTraits {};
 struct MutexTraits : KernelObjectTraits {};
 struct ThreadTraits : KernelObjectTraits {};
 struct ProcessTraits : KernelObjectTraits {};
+struct TokenTraits : KernelObjectTraits {};
 struct RegistryKeyTraits {
   using Type = HKEY;
   static Type Invalid() { return nullptr; }
@@ -93,6 +94,7 @@ using UniqueEvent = UniqueHandle<EventTraits>;
 using UniqueMutex = UniqueHandle<MutexTraits>;
 using UniqueThread = UniqueHandle<ThreadTraits>;
 using UniqueProcess = UniqueHandle<ProcessTraits>;
+using UniqueToken = UniqueHandle<TokenTraits>;
 using UniqueKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueService = UniqueHandle<ServiceTraits>;

@@ -69,6 +69,7 @@ constexpr TracedField TracedFields[] = {
     {"ServiceNonZeroExitFails", &R::ServiceNonZeroExitFails},
     {"ServiceDelayedStart", &R::ServiceDelayedStart},
     {"ServiceAccount", &R::ServiceAccount},
+    {"SecondInstanceMethod", &R::SecondInstanceMethod},
     {"AppMutex", &R::AppMutex},
     {"ShowConsole", &R::ShowConsole},
 };

@@ -58,6 +58,7 @@ struct LaunchConfigRecord {
   bool ServiceNonZeroExitFails;
   bool ServiceDelayedStart;
   char* ServiceAccount;
+  char* SecondInstanceMethod;
   // Not in the table:
   char* AppMutex;    // name of the single-instance mutex; the main class unless the INI file names one
   bool ShowConsole;  // only the INI file sets it

@@ -145,6 +145,7 @@ void LoadLaunchConfig(const char* appName) {
   c.ServiceNonZeroExitFails = ConfigFlag(IdServiceNonZeroExitFails);
   c.ServiceDelayedStart = ConfigFlag(IdServiceDelayedStart);
   c.ServiceAccount = ConfigText(IdServiceAccount);
+  c.SecondInstanceMethod = ConfigText(IdSecondInstanceMethod);
   // 10. Messages (2 was loaded by the driver before anything else).
   static constexpr int Messages[] = {1, 3, 17, 18, 19, 20, 16, 14, 15, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 21, 22, 23};
   for (int id : Messages) LoadMessage(id);

@@ -51,6 +51,7 @@ const SettingInfo SettingTable[] = {
     {IdServiceNonZeroExitFails, "ServiceNonZeroExitFails", SettingType::Flag},
     {IdServiceDelayedStart, "ServiceDelayedStart", SettingType::Flag},
     {IdServiceAccount, "ServiceAccount", SettingType::Text},
+    {IdSecondInstanceMethod, "SecondInstanceMethod", SettingType::Text},
 };
 
 const size_t SettingCount = sizeof(SettingTable) / sizeof(SettingTable[0]);

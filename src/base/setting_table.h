@@ -53,6 +53,7 @@ enum SettingId : int {
   IdServiceNonZeroExitFails = 1046,
   IdServiceDelayedStart = 1047,
   IdServiceAccount = 1048,
+  IdSecondInstanceMethod = 1049,
 };
 
 enum MessageId : int {
@@ -84,7 +85,7 @@ enum MessageId : int {
 constexpr int FirstMessageId = 1;
 constexpr int LastMessageId = 23;
 constexpr int FirstSettingId = IdJvmVersion;
-constexpr int LastSettingId = IdServiceAccount;
+constexpr int LastSettingId = IdSecondInstanceMethod;
 
 // Language of the message table (English, Australia); the settings are language neutral.
 constexpr int MessageLanguage = 3081;

@@ -18,6 +18,7 @@
 #include "base/trace.h"
 #include "launcher/exit_hooks_win.h"
 #include "launcher/second_instance.h"
+#include "launcher/second_start_win.h"
 #include "runtime/jvm_win.h"
 #include "service/service_install.h"
 #include "service/service_runtime_win.h"
@@ -218,7 +219,15 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 0;
   }
 
-  if (!config.AllowMultipleInstances && ClaimSingleInstance(config.AppMutex) == InstanceClaim::AlreadyRunning) {
+  // With SecondInstanceMethod a second start hands its arguments to the running instance; when that
+  // instance does not take them, the start goes on as it would without the method.
+  const bool delivers = config.SecondInstanceMethod[0] != '\0';
+  const InstanceClaim claim = config.AllowMultipleInstances ? InstanceClaim::Unchecked : ClaimSingleInstance(config.AppMutex);
+  if (claim == InstanceClaim::AlreadyRunning) {
+    if (delivers && DeliverSecondStart(config.AppMutex, StartDir, args.count - 1, args.items + 1,
+                                       SecondStartAnswerMilliseconds)) {
+      return 0;
+    }
     if (!config.SecondInstanceCall) {
       ReportError(Message(MessageAlreadyRunning));
       return 0;
@@ -228,10 +237,15 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 0;
   }
 
+  if (claim == InstanceClaim::Claimed && delivers) ServeSecondStarts(config.AppMutex);
   ShowSplashAndWait();
-  if (!StartJvm(request)) return TraceEnd("the VM was not started", -1);
-  const bool succeeded = RunApplication(args.count - 1, args.items + 1, false);
+  if (!StartJvm(request)) {
+    CloseSecondStarts();
+    return TraceEnd("the VM was not started", -1);
+  }
+  const bool succeeded = RunApplication(args.count - 1, args.items + 1, false, OpenSecondStarts);
   if (succeeded) UnloadJvm();
+  CloseSecondStarts();
   CloseInstanceMutex();
   TraceEnd(succeeded ? "the application's threads have ended" : "the run failed", succeeded ? 0 : -1);
   if (!succeeded) std::exit(-1);
