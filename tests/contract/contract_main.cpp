@@ -3,6 +3,7 @@
 // compare both. Only the JVM and the application print on stdout/stderr during a run; the driver's
 // own record goes to the transcript file, one line each:
 //   create N | detach N | destroy N | second attach N | second detach N   invocation interface results
+//   second call returned|threw|no method|failed   how the second-start method's call went
 //   vm TEXT                     a line the VM printed through the vfprintf hook
 //   exit-hook N | abort-hook    the VM called that hook (the process ends there)
 //   report TEXT                 a report of the launcher's code
@@ -177,6 +178,20 @@ void RunAttachedThread(JavaVM* vm, const Scenario* s, std::atomic<bool>* ok) {
   Line("second detach " + std::to_string(vm->DetachCurrentThread()));
 }
 
+// The second start of second-start mode: a daemon thread calls the method as the running launcher does.
+void RunSecondStart(JavaVM* vm, const Scenario* s) {
+  JNIEnv* env = nullptr;
+  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(SecondStartThreadName), nullptr};
+  Line("second attach " + std::to_string(vm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), &attach)));
+  ArgumentList args;
+  SplitCommandLine(s->secondArgs.c_str(), &args.count, &args.items, false);
+  const SecondStartCall call = CallSecondStartMethod(env, s->mainClass.c_str(), s->secondMethod.c_str(), args.items,
+                                                     args.count, "C:\\contract\\second");
+  const char* outcomes[] = {"returned", "threw", "no method", "failed"};
+  Line(std::string("second call ") + outcomes[static_cast<int>(call)]);
+  Line("second detach " + std::to_string(vm->DetachCurrentThread()));
+}
+
 // The VM once the launcher has set it up for main, or null after a reported failure.
 JNIEnv* StartVm(CreateJavaVmFunction create, const char* library, const char* classPath, const Scenario& s,
                 JavaVM** vm) {
@@ -234,6 +249,7 @@ int Run(const char* library, const char* classPath, const Scenario& s) {
     if (second.joinable()) second.join();
     return FailedRunStatus;
   }
+  if (s.mode == ScenarioMode::SecondStart) std::thread(RunSecondStart, vm, &s).join();
   // Once its main returns the creating thread detaches and destroys the VM at once, as the
   // launcher's end and a service's worker do, so that an attached call waiting for it goes on;
   // DestroyJavaVM waits for the application's non-daemon threads and for the attached thread. The

@@ -1,5 +1,6 @@
 #include "scenario_file.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "base/file_names.h"
@@ -44,16 +45,18 @@ std::string SetField(Scenario* s, const std::string& key, const std::string& raw
   std::string value;
   if (!DecodeBytes(raw, &value)) return "\\x needs two hex digits other than 00";
   std::string* texts[] = {&s->about, &s->vmOptions, &s->mainClass, &s->staticOptions, &s->appOptions, &s->args,
-                          &s->secondArgs};
-  const char* textKeys[] = {"about", "vm", "class", "static", "app", "args", "second"};
+                          &s->secondArgs, &s->secondMethod};
+  const char* textKeys[] = {"about", "vm", "class", "static", "app", "args", "second", "second-method"};
   for (size_t i = 0; i < std::size(textKeys); ++i) {
     if (key != textKeys[i]) continue;
     *texts[i] = value;
     return "";
   }
   if (key == "mode") {
-    s->mode = value == "service" ? ScenarioMode::Service : value == "attached" ? ScenarioMode::Attached : ScenarioMode::Main;
-    return value == "main" || value == "service" || value == "attached" ? "" : "mode must be main, service or attached";
+    const char* modes[] = {"main", "service", "attached", "second-start"};
+    const auto found = std::find(std::begin(modes), std::end(modes), value);
+    s->mode = static_cast<ScenarioMode>(found - std::begin(modes));
+    return found != std::end(modes) ? "" : "mode must be main, service, attached or second-start";
   }
   if (key == "ignore-unrecognized") {
     s->ignoreUnrecognized = value == "true";
@@ -122,8 +125,10 @@ bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios,
     if (!fault.empty()) *error = path + ":" + std::to_string(number) + ": " + fault;
   }
   for (const Scenario& s : *scenarios) {
-    if (fault.empty() && (s.mode == ScenarioMode::Attached) == s.secondArgs.empty()) {
-      fault = "'second' belongs to attached mode, and attached mode needs it";
+    const bool secondStart = s.mode == ScenarioMode::SecondStart;
+    if (fault.empty() && ((s.mode == ScenarioMode::Attached || secondStart) == s.secondArgs.empty() ||
+                          secondStart == s.secondMethod.empty())) {
+      fault = "'second' belongs to attached and second-start mode, 'second-method' to second-start mode, and they need them";
       *error = path + ": scenario " + s.name + ": " + fault;
     }
   }

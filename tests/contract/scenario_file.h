@@ -11,7 +11,10 @@
 //   mode = ...      main (default), service (service properties), attached (a second native
 //                   thread attaches and calls main with `second` while the first call runs; the
 //                   creating thread detaches and destroys the VM as soon as its own main returns)
-//   second = ...    the command line of the attached thread's main call
+//                   second-start (once the first main has returned, a second native thread
+//                   attaches as a daemon and calls `second-method` with `second` and a folder)
+//   second = ...    the command line of the attached thread's main call, or of the second start
+//   second-method = NAME   the method the second start calls
 //   jar = F         the application's jar is copied to F, and the class path is the relative F
 //   code-page = utf-8   the run's launcher text is UTF-8: a UTF-8 locale for HotSpot, the UTF-8
 //                   code page (manifest) for the fake's driver
@@ -34,7 +37,7 @@
 #include <string>
 #include <vector>
 
-enum class ScenarioMode { Main, Service, Attached };
+enum class ScenarioMode { Main, Service, Attached, SecondStart };
 
 // Where a standard stream goes for the run; an empty name leaves it where the VM put it.
 struct ScenarioStreamFile {
@@ -59,6 +62,7 @@ struct Scenario {
   std::string args;
   ScenarioMode mode = ScenarioMode::Main;
   std::string secondArgs;
+  std::string secondMethod;
   std::string jar;
   std::string folder;
   bool ignoreUnrecognized = false;  // the init arguments' flag; the launcher sets it false
