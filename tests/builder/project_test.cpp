@@ -46,6 +46,7 @@ TEST(Project, BadInputIsRefusedWithFileLineKeyAndReasonAndChangesNothing) {
       {"[settings]\nServiceResetSeconds = -1\n", "app.toml:2: settings.ServiceResetSeconds: must not be negative"},
       {"[settings]\nServiceAccount = \"svc\"\n", "app.toml:2: settings.ServiceAccount: an account is \".\\name\", "
                                                "\"DOMAIN\\name\", \"NT AUTHORITY\\LocalService\" or \"NT AUTHORITY\\NetworkService\""},
+      {"[settings]\nSecondInstanceMethod = \"open file\"\n", "app.toml:2: settings.SecondInstanceMethod: is no Java method name"},
       {"[settings]\nClassPath = \"a\\u0000b\"\n", "app.toml:2: settings.ClassPath: must not hold a zero character"},
       {"[messages]\n9 = \"Class %s (%d)\"\n", "app.toml:2: messages.9: " + exactlyOne + "\"%s%d\")"},
       {"[messages]\n14 = \"Service installed.\"\n", "app.toml:2: messages.14: " + exactlyOne + "\"\")"},

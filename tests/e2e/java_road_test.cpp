@@ -88,10 +88,48 @@ TEST_F(JavaRoad, ASecondInstanceRunsMainInItsOwnJvmAndTheFirstIsLeftAlone) {
                                          "java.lang.IllegalStateException: late"}));
   EXPECT_EQ(Shown(result), Texts{"Error: Error invoking method: main(java/lang/String[])"});
   EXPECT_EQ(result.exitCode, StatusMinusOne);
+  // A start that would hand its arguments over finds no instance taking them: it is refused as before.
+  EXPECT_EQ(Shown(RunApp(MakeAppFolder("second-start", "", "third"), "print:never")),
+            Texts{"Error: An instance of this program is already running."});
   EXPECT_TRUE(running->Running());
   running->Press("OK");
   const RunResult firstEnd = running->Wait();
   EXPECT_TRUE(firstEnd.dialogs.size() == 1u && firstEnd.exitCode == StatusMinusOne);
+}
+
+// Second starts hand their folder and arguments to the running instance and end with 0: an
+// exception out of the method is described and the instance goes on; a client whose message is no
+// whole message is refused and changes nothing; the next start is taken.
+TEST_F(JavaRoad, ASecondStartsArgumentsReachTheRunningInstance) {
+  const AppFolder app = MakeAppFolder("second-start");
+  RunOptions traced;
+  traced.env = {{"CORVANE_TRACE", "trace.txt"}};
+  auto first = StartApp(app, "wait-stop:60000 print:first-done", traced);
+  const std::string served = "second starts are answered on ";
+  std::string pipe;
+  ASSERT_TRUE(WaitUntil([&] {
+    const std::string trace = ReadAll(app.folder / "trace.txt");
+    const size_t at = trace.find(served);
+    if (at != std::string::npos) pipe = trace.substr(at + served.size(), trace.find('\r', at) - at - served.size());
+    return !pipe.empty();
+  }));
+  RunOptions elsewhere;
+  elsewhere.workDir = Session().FreshDir("ASecondStartsArgumentsReachTheRunningInstance/elsewhere");
+  // Magic without the zero byte that ends each part.
+  EXPECT_EQ(Session().Run(Quote(FixtureProgram("cvpipeclient")) + " " + pipe + " CVS1garbage").output, "answer R\r\n");
+  const RunResult threw = Session().Run(app.Command("\"two words\" throw:late"), elsewhere);
+  const RunResult stopped = Session().Run(app.Command("stop"), elsewhere);
+  for (const RunResult* second : {&threw, &stopped}) {
+    EXPECT_TRUE(second->dialogs.empty() && second->exitCode == 0u && second->output.empty()) << second->output;
+  }
+  const RunResult end = first->Wait();
+  EXPECT_TRUE(end.dialogs.empty() && end.exitCode == 0u) << testing::PrintToString(Shown(end));
+  const std::string folder = "second start in " + WindowsPath(elsewhere.workDir);
+  EXPECT_EQ(Lines(end.output), (Texts{folder, "unknown two words", "java.lang.IllegalStateException: late", folder,
+                                      "stop requested", "stopped", "out first-done"}));
+  const std::string trace = ReadAll(app.folder / "trace.txt");
+  EXPECT_NE(trace.find("a message that is no whole message was refused"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("onSecondInstance threw"), std::string::npos) << trace;
 }
 
 // In the UTF-8 code page (the manifest's) every name reaches Java whole: the launcher's folder, its

@@ -5,11 +5,13 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archives/archive_layout.h"
 #include "base/start_paths.h"
 #include "launcher/second_instance.h"
+#include "launcher/second_start.h"
 #include "service/service_command.h"
 #include "service/service_options.h"
 #include "ui/output_ring.h"
@@ -183,3 +185,44 @@ TEST(OutputRing, DropsWholeLinesFromTheFrontToMakeRoom) {
 }
 
 }  // namespace
+
+// What a second start sends is read back exactly; anything but a whole message is refused, whatever
+// a stranger on the pipe sends.
+TEST(SecondStartMessage, ReadsBackExactlyWhatWasSentAndRefusesAnythingElse) {
+  char* args[] = {const_cast<char*>("two words"), const_cast<char*>(""), const_cast<char*>("Zo\xC3\xAB")};
+  std::string sent(SecondStartMessageCapacity, 'x');
+  sent.resize(ComposeSecondStartMessage("C:\\docs", 3, args, sent.data(), sent.size()));
+  ASSERT_EQ(sent, std::string("CVS1C:\\docs\0two words\0\0Zo\xC3\xAB\0", 28));
+  SecondStartRequest request;
+  ASSERT_TRUE(ReadSecondStartMessage(sent.data(), sent.size(), &request));
+  EXPECT_EQ(std::string(request.folder.get()) + "|" + std::to_string(request.args.count) + "|" + request.args.items[0] +
+                "|" + request.args.items[1] + "|" + request.args.items[2], "C:\\docs|3|two words||Zo\xC3\xAB");
+  EXPECT_EQ(ComposeSecondStartMessage("C:\\docs", 3, args, sent.data(), 27), 0u) << "one byte short";
+  const std::string longest = "CVS1" + std::string(SecondStartMessageCapacity - 5, 'a') + '\0';
+  const std::pair<std::string, bool> messages[] = {
+      {std::string("CVS1\0", 5), true}, {longest, true}, {longest + '\0', false}, {"CVS1", false},
+      {std::string("CVS1C:\0arg", 10), false}, {std::string("CVS2C:\0", 7), false}, {std::string("CV\0", 3), false}};
+  for (const auto& [message, whole] : messages) {
+    SecondStartRequest read;
+    EXPECT_EQ(ReadSecondStartMessage(message.data(), message.size(), &read), whole) << message.size();
+  }
+}
+
+TEST(SecondStartPipe, IsNamedByMutexUserAndSessionAndOnlyWhereItFits) {
+  char name[256], other[256];
+  ASSERT_TRUE(SecondStartPipeName("corvane/test/App", 1, "S-1-5-21-1000", name, sizeof(name)));
+  EXPECT_EQ(std::string(name).substr(0, 33), "\\\\.\\pipe\\Corvane-1-S-1-5-21-1000-");
+  EXPECT_EQ(std::strlen(name), 49u);
+  for (const auto& [mutex, session, sid] : {std::tuple{"corvane/test/Other", 1, "S-1-5-21-1000"},
+                                            std::tuple{"corvane/test/App", 2, "S-1-5-21-1000"},
+                                            std::tuple{"corvane/test/App", 1, "S-1-5-21-1001"}}) {
+    ASSERT_TRUE(SecondStartPipeName(mutex, session, sid, other, sizeof(other)));
+    EXPECT_STRNE(name, other);
+  }
+  EXPECT_FALSE(SecondStartPipeName("corvane/test/App", 1, "S-1-5-21-1000", other, 49));
+  EXPECT_TRUE(SecondStartPipeName("corvane/test/App", 1, "S-1-5-21-1000", other, 50));
+  for (const auto& [method, good] : {std::pair{"onSecondInstance", true}, std::pair{"", true}, std::pair{"_$a1", true},
+                                     std::pair{"1open", false}, std::pair{"open file", false}, std::pair{"open()", false}}) {
+    EXPECT_EQ(CheckSecondStartMethod(method) == nullptr, good) << method;
+  }
+}
