@@ -97,8 +97,9 @@ TEST_F(JavaRoad, ASecondInstanceRunsMainInItsOwnJvmAndTheFirstIsLeftAlone) {
   EXPECT_TRUE(firstEnd.dialogs.size() == 1u && firstEnd.exitCode == StatusMinusOne);
 }
 
-// Second starts hand their folder and arguments to the running instance and end with 0: an
-// exception out of the method is described and the instance goes on; a client whose message is no
+// Second starts hand their folder and arguments to the running instance and end with 0: the first
+// comes while its VM is still starting and is taken once main is about to run; an exception out of
+// the method is described and the instance goes on; a client whose message is no
 // whole message is refused and changes nothing; the next start is taken.
 TEST_F(JavaRoad, ASecondStartsArgumentsReachTheRunningInstance) {
   const AppFolder app = MakeAppFolder("second-start");
