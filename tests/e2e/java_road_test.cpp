@@ -131,6 +131,17 @@ TEST_F(JavaRoad, ASecondStartsArgumentsReachTheRunningInstance) {
   const std::string trace = ReadAll(app.folder / "trace.txt");
   EXPECT_NE(trace.find("a message that is no whole message was refused"), std::string::npos) << trace;
   EXPECT_NE(trace.find("onSecondInstance threw"), std::string::npos) << trace;
+
+  // A main class without the method: both starts are taken and dropped, and that is traced once.
+  const AppFolder missing = MakeAppFolder("second-start-missing", "", "missing");
+  auto lacking = StartApp(missing, "wait-stop:60000", traced);
+  ASSERT_TRUE(WaitUntil([&] { return ReadAll(missing.folder / "trace.txt").find("main called") != std::string::npos; }));
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Session().Run(missing.Command("stop"), elsewhere).exitCode, 0u);
+  EXPECT_TRUE(lacking->Running()) << "a dropped stop never reached main";
+  lacking.reset();
+  const std::string dropped = ReadAll(missing.folder / "trace.txt");
+  const size_t said = dropped.find("no method static void onMissing(String[], String) in corvane/test/ScenarioApp");
+  EXPECT_TRUE(said != std::string::npos && dropped.find("no method", said + 1) == std::string::npos) << dropped;
 }
 
 // In the UTF-8 code page (the manifest's) every name reaches Java whole: the launcher's folder, its
