@@ -27,7 +27,8 @@ TEST_F(ConsoleLauncher, PipesAndRedirectionsReachTheApplicationAndItsExitStatusE
 }
 
 // The reports a window would show are lines on standard error: no runtime (status -1), and a start
-// refused because an instance already runs (status 0); the first instance is left alone.
+// refused because an instance already runs (status 0): one that would hand its arguments over, but
+// that instance takes none. The first instance is left alone.
 TEST_F(ConsoleLauncher, ReportsAreLinesOnStandardErrorAndNoWindowOpens) {
   const RunResult missing = RunApp(MakeAppFolder("console", std::nullopt, "no-runtime"), "print:never");
   EXPECT_TRUE(missing.dialogs.empty()) << testing::PrintToString(Shown(missing));
