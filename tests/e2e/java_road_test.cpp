@@ -116,9 +116,9 @@ TEST_F(JavaRoad, ASecondStartsArgumentsReachTheRunningInstance) {
   }));
   RunOptions elsewhere;
   elsewhere.workDir = Session().FreshDir("ASecondStartsArgumentsReachTheRunningInstance/elsewhere");
-  // Magic without the zero byte that ends each part.
-  EXPECT_EQ(Session().Run(Quote(FixtureProgram("cvpipeclient")) + " " + pipe + " CVS1garbage").output, "answer R\r\n");
   const RunResult threw = Session().Run(app.Command("\"two words\" throw:late"), elsewhere);
+  // Magic without the zero byte that ends each part, once the instance takes starts.
+  EXPECT_EQ(Session().Run(Quote(FixtureProgram("cvpipeclient")) + " " + pipe + " CVS1garbage").output, "answer R\r\n");
   const RunResult stopped = Session().Run(app.Command("stop"), elsewhere);
   for (const RunResult* second : {&threw, &stopped}) {
     EXPECT_TRUE(second->dialogs.empty() && second->exitCode == 0u && second->output.empty()) << second->output;
