@@ -4,7 +4,7 @@
 // unchanged, which Wine's argv would not): CVDRIVER_COMMAND, the exact command line (required);
 // CVDRIVER_DIR, its working folder; CVDRIVER_PRESS, a button pressed on every dialog from the start;
 // CVDRIVER_TIMEOUT_MS, the time-out of the whole run (default 30000).
-// Output, one record a line, UTF-8, texts escaped (\\ \n \r \t, other control bytes \xHH):
+// Output, one record a line, UTF-8, texts escaped (\\ and \xHH for control bytes):
 //   started <pid>
 //   dialog <seq>, title <text>, control <kind> <id> <0|1 visible> <text> (one per child), end
 //   pressed <seq> <id> <text> | output <text> | note <message> | timeout <ms>
