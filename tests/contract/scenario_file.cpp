@@ -1,5 +1,6 @@
 #include "scenario_file.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "base/file_names.h"
@@ -7,9 +8,8 @@
 namespace {
 
 bool OnlyOf(const std::string& text, const std::string& others) {
-  for (char c : text) {
+  for (char c : text)
     if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || others.find(c) != std::string::npos)) return false;
-  }
   return !text.empty() && text.size() <= 80;
 }
 
@@ -43,14 +43,11 @@ bool DecodeBytes(const std::string& value, std::string* out) {
 std::string SetField(Scenario* s, const std::string& key, const std::string& raw) {
   std::string value;
   if (!DecodeBytes(raw, &value)) return "\\x needs two hex digits other than 00";
-  std::string* texts[] = {&s->about, &s->vmOptions, &s->mainClass, &s->staticOptions, &s->appOptions, &s->args,
-                          &s->secondArgs};
-  const char* textKeys[] = {"about", "vm", "class", "static", "app", "args", "second"};
-  for (size_t i = 0; i < std::size(textKeys); ++i) {
-    if (key != textKeys[i]) continue;
-    *texts[i] = value;
-    return "";
-  }
+  const std::pair<const char*, std::string*> texts[] = {
+      {"about", &s->about},    {"vm", &s->vmOptions}, {"class", &s->mainClass},  {"static", &s->staticOptions},
+      {"app", &s->appOptions}, {"args", &s->args},    {"second", &s->secondArgs}};
+  for (const auto& [name, field] : texts)
+    if (key == name) return *field = value, "";
   if (key == "mode") {
     s->mode = value == "service" ? ScenarioMode::Service : value == "attached" ? ScenarioMode::Attached : ScenarioMode::Main;
     return value == "main" || value == "service" || value == "attached" ? "" : "mode must be main, service or attached";
@@ -87,23 +84,16 @@ std::string SetField(Scenario* s, const std::string& key, const std::string& raw
 }  // namespace
 
 std::vector<std::string> RecordedFiles(const Scenario& s) {
-  std::vector<std::string> names;
-  std::vector<std::string> all = {s.out.name, s.err.name};
+  std::vector<std::string> names, all = {s.out.name, s.err.name};
   for (const EntryBefore& e : s.before) all.push_back(e.name);
-  for (const std::string& name : all) {
-    bool seen = name.empty();
-    for (const std::string& n : names) seen = seen || n == name;
-    if (!seen) names.push_back(name);
-  }
+  for (const std::string& name : all)
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   return names;
 }
 
 bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios, std::string* error) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path;
-    return false;
-  }
+  if (!in) return *error = "cannot read " + path, false;
   scenarios->clear();
   std::string line, fault;
   for (int number = 1; fault.empty() && std::getline(in, line); ++number) {
@@ -111,8 +101,7 @@ bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios,
     if (line.empty() || line[0] == '#') continue;
     const size_t equals = line.find('=');
     if (line[0] == '[' && line.back() == ']') {
-      scenarios->emplace_back();
-      scenarios->back().name = line.substr(1, line.size() - 2);
+      scenarios->emplace_back().name = line.substr(1, line.size() - 2);
       if (!OnlyOf(scenarios->back().name, "-")) fault = "a scenario name is lower-case letters, digits and '-'";
     } else if (equals == std::string::npos || scenarios->empty()) {
       fault = "expected '[name]' or, after it, 'key = value'";
@@ -121,12 +110,10 @@ bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios,
     }
     if (!fault.empty()) *error = path + ":" + std::to_string(number) + ": " + fault;
   }
-  for (const Scenario& s : *scenarios) {
-    if (fault.empty() && (s.mode == ScenarioMode::Attached) == s.secondArgs.empty()) {
-      fault = "'second' belongs to attached mode, and attached mode needs it";
-      *error = path + ": scenario " + s.name + ": " + fault;
-    }
-  }
+  for (const Scenario& s : *scenarios)
+    if (fault.empty() && (s.mode == ScenarioMode::Attached) == s.secondArgs.empty())
+      *error = fault =
+          path + ": scenario " + s.name + ": 'second' belongs to attached mode, and attached mode needs it";
   if (fault.empty() && scenarios->empty()) *error = fault = path + ": no scenario";
   return fault.empty();
 }
