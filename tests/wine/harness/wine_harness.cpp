@@ -44,8 +44,7 @@ struct Fd {
   Fd& operator=(Fd&& other) noexcept { return Close(), fd_ = std::exchange(other.fd_, -1), *this; }
   int Get() const { return fd_; }
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (fd_ >= 0) close(std::exchange(fd_, -1));
   }
 };
 
