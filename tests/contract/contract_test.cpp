@@ -28,7 +28,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -59,7 +58,9 @@ fs::path WorkDir() { return Env("CORVANE_CONTRACT_WORK"); }
 std::optional<std::string> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ostringstream text;
+  text << in.rdbuf();  // a folder opens, but reading it fails: that sets failbit here, where an iterator throws
+  return text.str();
 }
 
 // One captured stream or file, normalised as the file comment says.
@@ -136,11 +137,10 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, 
   while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) continue;
   if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) == 121)
     return {"could not run " + argv[0] + (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : ""), ""};
-  const std::optional<std::string> transcript = ReadFile(dir / "transcript.txt");
   result.document = "status " + std::to_string(WEXITSTATUS(status)) + "\n--- stdout\n" +
                     Normalise(ReadFile(dir / "stdout.txt").value_or(""), libraryName) + "--- stderr\n" +
                     Normalise(ReadFile(dir / "stderr.txt").value_or(""), libraryName) + "--- transcript\n" +
-                    Normalise(transcript.value_or("(no transcript file)\n"), libraryName);
+                    Normalise(ReadFile(dir / "transcript.txt").value_or("(no transcript file)\n"), libraryName);
   for (const std::string& name : RecordedFiles(s)) {
     const fs::file_status entry = fs::symlink_status(dir / name, ec);
     const std::optional<std::string> content = ReadFile(dir / name);
