@@ -24,7 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,15 +46,12 @@ namespace {
 constexpr char FatalErrorHeader[] = "# A fatal error has been detected by the Java Runtime Environment:";
 constexpr char FileNotFoundHead[] = "java.io.FileNotFoundException: ";
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
+std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 std::string ScenarioFilePath() { return std::string(CORVANE_CONTRACT_SOURCE_DIR) + "/scenarios.txt"; }
 std::string HotSpotLibrary() { return Env("CORVANE_CONTRACT_JVM"); }
 std::string FakeLibrary() { return Env("CORVANE_WIN64_DIR") + "/tests/fixtures/fake_jvm/jvm.dll"; }
-std::string FakeDriver(bool utf8 = false) { return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract" + (utf8 ? "-utf8.exe" : ".exe"); }
+std::string FakeDriver(bool utf8) { return Env("CORVANE_WIN64_DIR") + "/tests/contract/cv-contract" + (utf8 ? "-utf8.exe" : ".exe"); }
 fs::path WorkDir() { return Env("CORVANE_CONTRACT_WORK"); }
 
 // The file's bytes, or null when it cannot be read.
@@ -62,7 +59,7 @@ std::optional<std::string> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream text;
-  text << in.rdbuf();
+  text << in.rdbuf();  // a folder opens, but reading it fails: that sets failbit here, where an iterator throws
   return text.str();
 }
 
@@ -74,30 +71,23 @@ std::string Normalise(const std::string& text, const std::string& libraryName) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.rfind("\tat ", 0) != 0 && line.rfind("\t... ", 0) != 0) lines.push_back(line);
   }
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] != FatalErrorHeader) continue;
-    size_t first = i, last = i + 1;
-    while (first > 0 && lines[first - 1].rfind('#', 0) == 0) --first;
-    while (last < lines.size() && (lines[last].empty() || lines[last].rfind('#', 0) == 0)) ++last;
-    lines.erase(lines.begin() + static_cast<long>(i) + 1, lines.begin() + static_cast<long>(last));
-    lines.erase(lines.begin() + static_cast<long>(first), lines.begin() + static_cast<long>(i));
-    break;
+  if (auto header = std::find(lines.begin(), lines.end(), FatalErrorHeader); header != lines.end()) {
+    auto first = header, last = header + 1;
+    while (first != lines.begin() && first[-1].rfind('#', 0) == 0) --first;
+    while (last != lines.end() && (last->empty() || last->rfind('#', 0) == 0)) ++last;
+    lines.erase(first, lines.erase(header + 1, last) - 1);  // the '#' lines after the header, then before it
   }
   std::string out;
   for (std::string line : lines) {
     const size_t open = line.rfind(" (");
     if (line.rfind(FileNotFoundHead, 0) == 0 && line.back() == ')' && open != std::string::npos &&
-        open >= sizeof(FileNotFoundHead) - 1) {
+        open >= sizeof(FileNotFoundHead) - 1)
       line.replace(open, std::string::npos, " (<reason>)");
-    }
-    for (size_t at = line.find(libraryName); at != std::string::npos; at = line.find(libraryName, at)) {
+    for (size_t at = line.find(libraryName); at != std::string::npos; at = line.find(libraryName, at))
       line.replace(at, libraryName.size(), "<jvm library>");
-    }
-    for (unsigned char c : line) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += (c < 0x20 && c != '\t') || c > 0x7e ? std::string(hex) : std::string(1, static_cast<char>(c));
-    }
+    for (unsigned char c : line)
+      if ((c >= 0x20 || c == '\t') && c <= 0x7e) out += static_cast<char>(c);
+      else out += {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
     out += "\n";
   }
   return out;
@@ -134,9 +124,8 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, 
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    for (const char* name : {"JAVA_HOME", "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "CLASSPATH"}) {
+    for (const char* name : {"JAVA_HOME", "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "CLASSPATH"})
       unsetenv(name);
-    }
     setenv("LC_ALL", s.utf8 ? "C.UTF-8" : "C", 1);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -145,16 +134,13 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, 
     _exit(121);
   }
   int status = 0;
-  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) == 121) {
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) continue;
+  if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) == 121)
     return {"could not run " + argv[0] + (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : ""), ""};
-  }
-  const std::optional<std::string> transcript = ReadFile(dir / "transcript.txt");
   result.document = "status " + std::to_string(WEXITSTATUS(status)) + "\n--- stdout\n" +
                     Normalise(ReadFile(dir / "stdout.txt").value_or(""), libraryName) + "--- stderr\n" +
                     Normalise(ReadFile(dir / "stderr.txt").value_or(""), libraryName) + "--- transcript\n" +
-                    Normalise(transcript.value_or("(no transcript file)\n"), libraryName);
+                    Normalise(ReadFile(dir / "transcript.txt").value_or("(no transcript file)\n"), libraryName);
   for (const std::string& name : RecordedFiles(s)) {
     const fs::file_status entry = fs::symlink_status(dir / name, ec);
     const std::optional<std::string> content = ReadFile(dir / name);
@@ -167,35 +153,26 @@ RunResult RunProcess(const std::vector<std::string>& argv, const fs::path& dir, 
   return result;
 }
 
-std::string WindowsPath(const std::string& path) {
-  std::string out = "Z:" + path;
-  for (char& c : out) c = c == '/' ? '\\' : c;
-  return out;
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
 }
 
-// Each side runs once per scenario, whichever test asks first.
-const RunResult& HotSpotRun(const Scenario& s) {
+// Each side runs once per scenario, whichever test asks first: the driver is given the library, the
+// class path, the scenario file, the scenario and its transcript file, in Windows form for the fake.
+const RunResult& SideRun(const Scenario& s, bool fake) {
   static std::map<std::string, RunResult> runs;
-  if (runs.count(s.name) == 0) {
-    const fs::path dir = WorkDir() / s.name / "hotspot";
-    runs[s.name] = RunProcess({Env("CORVANE_CONTRACT_DRIVER"), HotSpotLibrary(),
-                               s.jar.empty() ? Env("CORVANE_CONTRACT_JAR") : s.jar, ScenarioFilePath(), s.name,
-                               (dir / "transcript.txt").string()},
-                              dir, s, fs::path(HotSpotLibrary()).filename().string());
-  }
-  return runs[s.name];
-}
-
-const RunResult& FakeRun(const Scenario& s) {
-  static std::map<std::string, RunResult> runs;
-  if (runs.count(s.name) == 0) {
-    const fs::path dir = WorkDir() / s.name / "fake";
-    runs[s.name] = RunProcess({CORVANE_WINE_RUN, FakeDriver(s.utf8), WindowsPath(FakeLibrary()),
-                               s.jar.empty() ? WindowsPath(Env("CORVANE_CONTRACT_JAR")) : s.jar,
-                               WindowsPath(ScenarioFilePath()), s.name, WindowsPath((dir / "transcript.txt").string())},
-                              dir, s, "jvm.dll");
-  }
-  return runs[s.name];
+  const std::string side = fake ? "fake" : "hotspot";
+  if (runs.count(s.name + "/" + side) != 0) return runs[s.name + "/" + side];
+  const fs::path dir = WorkDir() / s.name / side;
+  const auto path = [fake](const std::string& p) { return fake ? WindowsPath(p) : p; };
+  std::vector<std::string> argv = fake ? std::vector<std::string>{CORVANE_WINE_RUN, FakeDriver(s.utf8)}
+                                       : std::vector<std::string>{Env("CORVANE_CONTRACT_DRIVER")};
+  argv.insert(argv.end(),
+              {path(fake ? FakeLibrary() : HotSpotLibrary()), s.jar.empty() ? path(Env("CORVANE_CONTRACT_JAR")) : s.jar,
+               path(ScenarioFilePath()), s.name, path((dir / "transcript.txt").string())});
+  const std::string library = fake ? "jvm.dll" : fs::path(HotSpotLibrary()).filename().string();
+  return runs[s.name + "/" + side] = RunProcess(argv, dir, s, library);
 }
 
 std::vector<Scenario> AllScenarios() {
@@ -204,8 +181,7 @@ std::vector<Scenario> AllScenarios() {
   if (!ReadScenarioFile(ScenarioFilePath(), &scenarios, &error)) {
     // An empty list would pass silently; a scenario of this name fails instead, saying why.
     scenarios.assign(1, Scenario{});
-    scenarios[0].name = "scenario-file-unreadable";
-    scenarios[0].about = error;
+    scenarios[0].name = "scenario-file-unreadable", scenarios[0].about = error;
   }
   return scenarios;
 }
@@ -221,7 +197,7 @@ TEST_P(HotSpot, GivesReviewedTranscript) {
   const Scenario& s = GetParam();
   ASSERT_NE(s.name, "scenario-file-unreadable") << s.about;
   ASSERT_NO_FATAL_FAILURE(ExpectBuilt({Env("CORVANE_CONTRACT_DRIVER"), HotSpotLibrary(), Env("CORVANE_CONTRACT_JAR")}));
-  const RunResult& r = HotSpotRun(s);
+  const RunResult& r = SideRun(s, false);
   ASSERT_EQ(r.fault, "");
   const fs::path actualPath = WorkDir() / s.name / "hotspot.txt";
   std::ofstream(actualPath, std::ios::binary) << r.document;
@@ -236,9 +212,9 @@ TEST_P(FakeJvm, AgreesWithHotSpot) {
   ASSERT_NE(s.name, "scenario-file-unreadable") << s.about;
   ASSERT_NO_FATAL_FAILURE(ExpectBuilt({Env("CORVANE_CONTRACT_DRIVER"), HotSpotLibrary(), Env("CORVANE_CONTRACT_JAR"),
                                        FakeDriver(s.utf8), FakeLibrary()}));
-  const RunResult& hotspot = HotSpotRun(s);
+  const RunResult& hotspot = SideRun(s, false);
   ASSERT_EQ(hotspot.fault, "");
-  const RunResult& fake = FakeRun(s);
+  const RunResult& fake = SideRun(s, true);
   ASSERT_EQ(fake.fault, "");
   const fs::path fakePath = WorkDir() / s.name / "fake.txt";
   std::ofstream(fakePath, std::ios::binary) << fake.document;

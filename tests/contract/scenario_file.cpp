@@ -8,9 +8,8 @@
 namespace {
 
 bool OnlyOf(const std::string& text, const std::string& others) {
-  for (char c : text) {
+  for (char c : text)
     if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || others.find(c) != std::string::npos)) return false;
-  }
   return !text.empty() && text.size() <= 80;
 }
 
@@ -44,14 +43,11 @@ bool DecodeBytes(const std::string& value, std::string* out) {
 std::string SetField(Scenario* s, const std::string& key, const std::string& raw) {
   std::string value;
   if (!DecodeBytes(raw, &value)) return "\\x needs two hex digits other than 00";
-  std::string* texts[] = {&s->about, &s->vmOptions, &s->mainClass, &s->staticOptions, &s->appOptions, &s->args,
-                          &s->secondArgs, &s->secondMethod};
-  const char* textKeys[] = {"about", "vm", "class", "static", "app", "args", "second", "second-method"};
-  for (size_t i = 0; i < std::size(textKeys); ++i) {
-    if (key != textKeys[i]) continue;
-    *texts[i] = value;
-    return "";
-  }
+  const std::pair<const char*, std::string*> texts[] = {
+      {"about", &s->about},    {"vm", &s->vmOptions}, {"class", &s->mainClass},  {"static", &s->staticOptions},
+      {"app", &s->appOptions}, {"args", &s->args},    {"second", &s->secondArgs}, {"second-method", &s->secondMethod}};
+  for (const auto& [name, field] : texts)
+    if (key == name) return *field = value, "";
   if (key == "mode") {
     const char* modes[] = {"main", "service", "attached", "second-start"};
     const auto found = std::find(std::begin(modes), std::end(modes), value);
@@ -90,23 +86,16 @@ std::string SetField(Scenario* s, const std::string& key, const std::string& raw
 }  // namespace
 
 std::vector<std::string> RecordedFiles(const Scenario& s) {
-  std::vector<std::string> names;
-  std::vector<std::string> all = {s.out.name, s.err.name};
+  std::vector<std::string> names, all = {s.out.name, s.err.name};
   for (const EntryBefore& e : s.before) all.push_back(e.name);
-  for (const std::string& name : all) {
-    bool seen = name.empty();
-    for (const std::string& n : names) seen = seen || n == name;
-    if (!seen) names.push_back(name);
-  }
+  for (const std::string& name : all)
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   return names;
 }
 
 bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios, std::string* error) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path;
-    return false;
-  }
+  if (!in) return *error = "cannot read " + path, false;
   scenarios->clear();
   std::string line, fault;
   for (int number = 1; fault.empty() && std::getline(in, line); ++number) {
@@ -114,8 +103,7 @@ bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios,
     if (line.empty() || line[0] == '#') continue;
     const size_t equals = line.find('=');
     if (line[0] == '[' && line.back() == ']') {
-      scenarios->emplace_back();
-      scenarios->back().name = line.substr(1, line.size() - 2);
+      scenarios->emplace_back().name = line.substr(1, line.size() - 2);
       if (!OnlyOf(scenarios->back().name, "-")) fault = "a scenario name is lower-case letters, digits and '-'";
     } else if (equals == std::string::npos || scenarios->empty()) {
       fault = "expected '[name]' or, after it, 'key = value'";
@@ -127,10 +115,9 @@ bool ReadScenarioFile(const std::string& path, std::vector<Scenario>* scenarios,
   for (const Scenario& s : *scenarios) {
     const bool secondStart = s.mode == ScenarioMode::SecondStart;
     if (fault.empty() && ((s.mode == ScenarioMode::Attached || secondStart) == s.secondArgs.empty() ||
-                          secondStart == s.secondMethod.empty())) {
-      fault = "'second' belongs to attached and second-start mode, 'second-method' to second-start mode, and they need them";
-      *error = path + ": scenario " + s.name + ": " + fault;
-    }
+                          secondStart == s.secondMethod.empty()))
+      *error = fault = path + ": scenario " + s.name +
+                       ": 'second' belongs to attached and second-start mode, 'second-method' to second-start mode";
   }
   if (fault.empty() && scenarios->empty()) *error = fault = path + ": no scenario";
   return fault.empty();

@@ -1,6 +1,6 @@
 // The escapes of the driver's line protocol, the same on both ends (cvdriver.exe under Wine, the
-// harness on Linux): \\ \n \r \t, and \xHH for the other control characters, so that every record
-// is one line.
+// harness on Linux): \\ for a backslash and \xHH for a control character, so that every record is one
+// line.
 #pragma once
 
 #include <string>
@@ -9,9 +9,6 @@ inline std::string Escape(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
     if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
     else if (c < 0x20 || c == 0x7F) out += {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
     else out += static_cast<char>(c);
   }
@@ -25,7 +22,6 @@ inline std::string Unescape(const std::string& s) {
     if (c == '\\' && i + 1 < s.size()) {
       c = s[++i];
       if (c == 'x' && i + 2 < s.size()) c = static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
-      else c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
     }
     out += c;
   }

@@ -2,12 +2,11 @@
 // so that a Linux test can drive it through Wine.
 // Input (environment variables, removed before the program starts; they carry the command line
 // unchanged, which Wine's argv would not): CVDRIVER_COMMAND, the exact command line (required);
-// CVDRIVER_DIR, its working folder; CVDRIVER_PRESS, a button pressed on every dialog from the start;
-// CVDRIVER_TIMEOUT_MS, the time-out of the whole run (default 30000).
-// Output, one record a line, UTF-8, texts escaped (\\ \n \r \t, other control bytes \xHH):
+// CVDRIVER_DIR, its working folder. Time-outs are the host's: it ends a program with kill.
+// Output, one record a line, UTF-8, texts escaped (\\ and \xHH for control bytes):
 //   started <pid>
 //   dialog <seq>, title <text>, control <kind> <id> <0|1 visible> <text> (one per child), end
-//   pressed <seq> <id> <text> | output <text> | note <message> | timeout <ms>
+//   pressed <seq> <id> <text> | output <text> | note <message>
 //   ok <verb> | fail <verb> <message>   the answer to each command, in order
 //   exit <code> | fatal <message>       the program's end (unsigned), or why it could not be started
 //                                       or watched; always the last line
@@ -17,8 +16,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,7 +24,7 @@
 
 namespace {
 
-constexpr UINT kTerminatedExitCode = WAIT_TIMEOUT;  // only a time-out or the host's give-up ends a program so
+constexpr UINT kTerminatedExitCode = WAIT_TIMEOUT;  // only the host's kill ends a program so
 constexpr DWORD kScanMs = 50;  // Wine signals no new window to another process: dialogs are looked for this often
 
 std::string Utf8(const std::wstring& w) {
@@ -59,31 +56,6 @@ DWORD WINAPI ForwardOutput(void* pipe) {
   return 0;
 }
 
-// Commands arrive on their own thread (a read of standard input blocks); the event wakes the loop.
-std::mutex g_commandLock;
-std::deque<std::string> g_commands;
-HANDLE g_commandEvent;
-
-DWORD WINAPI ReadCommands(void*) {
-  std::string pending;
-  char buffer[1024];
-  DWORD n = 0;
-  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) && n > 0) {
-    pending.append(buffer, n);
-    for (size_t eol; (eol = pending.find('\n')) != std::string::npos; pending.erase(0, eol + 1)) {
-      std::lock_guard<std::mutex> hold(g_commandLock);
-      g_commands.push_back(pending.substr(0, eol));
-      SetEvent(g_commandEvent);
-    }
-  }
-  return 0;
-}
-bool NextCommand(std::string& line) {
-  std::lock_guard<std::mutex> hold(g_commandLock);
-  if (g_commands.empty()) return false;
-  line = g_commands.front(), g_commands.pop_front();
-  return true;
-}
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[256];
   return std::wstring(name, std::max(GetClassNameW(hwnd, name, 256), 0));
@@ -150,13 +122,16 @@ struct Seen {
   bool pressed;
 };
 
+// Commands run on the thread that reads them (a read of standard input blocks) while the main loop
+// scans for dialogs: each holds the driver's lock.
 class Driver {
  public:
-  Driver(HANDLE process, DWORD pid, std::wstring autopress) : process_(process), pid_(pid), autopress_(autopress) {}
+  Driver(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
 
   // Reports each visible dialog of the program not reported before; forgets destroyed ones (a later
   // window may get the same handle value).
   void Scan() {
+    std::lock_guard<std::mutex> hold(lock_);
     std::erase_if(seen_, [](const Seen& d) { return !IsWindow(d.hwnd); });
     std::vector<HWND> windows;
     EnumWindows(Collect, (LPARAM)&windows);
@@ -172,13 +147,12 @@ class Driver {
     }
   }
   void Execute(const std::string& line) {
+    std::lock_guard<std::mutex> hold(lock_);
     const size_t space = line.find(' ');
     const std::string verb = line.substr(0, space), arg = space == std::string::npos ? "" : Unescape(line.substr(space + 1));
     std::string error;
-    Seen* newest = nullptr;
-    for (Seen& d : seen_)
-      if (IsWindow(d.hwnd) && (!newest || d.seq > newest->seq)) newest = &d;
-    if ((verb == "press" || verb == "key" || verb == "close") && !newest) {
+    const auto newest = std::find_if(seen_.rbegin(), seen_.rend(), [](const Seen& d) { return IsWindow(d.hwnd); });
+    if ((verb == "press" || verb == "key" || verb == "close") && newest == seen_.rend()) {
       error = "no dialog is open";
     } else if (verb == "press") {
       Press(*newest, Wide(arg), error);
@@ -226,12 +200,25 @@ class Driver {
     error = "dialog " + std::to_string(dialog.seq) + " has no button \"" + Utf8(text) + "\"";
     return false;
   }
+  std::mutex lock_;
   HANDLE process_;
   DWORD pid_;
   std::wstring autopress_;
   std::vector<Seen> seen_;
   int count_ = 0;
 };
+
+DWORD WINAPI ReadCommands(void* driver) {
+  std::string pending;
+  char buffer[1024];
+  DWORD n = 0;
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    pending.append(buffer, n);
+    for (size_t eol; (eol = pending.find('\n')) != std::string::npos; pending.erase(0, eol + 1))
+      static_cast<Driver*>(driver)->Execute(pending.substr(0, eol));
+  }
+  return 0;
+}
 
 // Reads and removes one of our variables, so that the program starts without it.
 std::wstring TakeVariable(const wchar_t* name) {
@@ -245,15 +232,11 @@ int Fatal(const std::string& message) { return Emit("fatal " + Escape(message) +
 }  // namespace
 
 int main() {
-  g_commandEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   // Our standard handles must not reach the program: it would hold the host's pipes open.
   for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
     SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-  const std::wstring command = TakeVariable(L"CVDRIVER_COMMAND"), dir = TakeVariable(L"CVDRIVER_DIR"),
-                     press = TakeVariable(L"CVDRIVER_PRESS"), timeoutText = TakeVariable(L"CVDRIVER_TIMEOUT_MS");
+  const std::wstring command = TakeVariable(L"CVDRIVER_COMMAND"), dir = TakeVariable(L"CVDRIVER_DIR");
   if (command.empty()) return Fatal("CVDRIVER_COMMAND is not set");
-  const DWORD timeoutMs = timeoutText.empty() ? 30000 : wcstoul(timeoutText.c_str(), nullptr, 10);
-  if (timeoutMs == 0) return Fatal("CVDRIVER_TIMEOUT_MS is not a time-out in milliseconds");
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE outputRead, outputWrite;
   if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0)) return Fatal(ErrorText("CreatePipe"));
@@ -278,22 +261,11 @@ int main() {
   CloseHandle(outputWrite), CloseHandle(nul);  // only the program holds it now: the forwarder sees the output's end
   Emit("started " + std::to_string(started.dwProcessId) + "\n");
   HANDLE forwarder = CreateThread(nullptr, 0, ForwardOutput, outputRead, 0, nullptr);
-  CreateThread(nullptr, 0, ReadCommands, nullptr, 0, nullptr);
-  Driver driver(started.hProcess, started.dwProcessId, press);
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  const HANDLE events[] = {started.hProcess, g_commandEvent};
-  for (;;) {
-    for (std::string line; NextCommand(line);) driver.Execute(line);
+  Driver driver(started.hProcess, started.dwProcessId);
+  CreateThread(nullptr, 0, ReadCommands, &driver, 0, nullptr);
+  do {
     driver.Scan();
-    if (WaitForMultipleObjects(2, events, FALSE, kScanMs) == WAIT_OBJECT_0) break;
-    if (GetTickCount64() >= deadline) {
-      Emit("timeout " + std::to_string(timeoutMs) + "\n");
-      TerminateProcess(started.hProcess, kTerminatedExitCode);
-      if (WaitForSingleObject(started.hProcess, 10000) != WAIT_OBJECT_0)
-        return Fatal("the program still runs after TerminateProcess");
-      break;
-    }
-  }
+  } while (WaitForSingleObject(started.hProcess, kScanMs) != WAIT_OBJECT_0);
   // A process the program started may still hold the output pipe: wait for the rest only briefly.
   if (forwarder) WaitForSingleObject(forwarder, 2000);
   DWORD code = 0;

@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -35,9 +34,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Beyond a run's own time-out, the time the driver gets to start under Wine and to end the program.
-constexpr milliseconds kDriverGrace{20000}, kReplyTimeout{20000}, kExitTimeout{10000}, kToolTimeout{30000},
-    kPrefixTimeout{300000};
+// What the driver gets to start under Wine or to answer, and a killed program to end.
+constexpr milliseconds kReplyTimeout{20000}, kExitTimeout{10000}, kToolTimeout{30000}, kPrefixTimeout{300000};
 
 struct Fd {
   int fd_;
@@ -46,8 +44,7 @@ struct Fd {
   Fd& operator=(Fd&& other) noexcept { return Close(), fd_ = std::exchange(other.fd_, -1), *this; }
   int Get() const { return fd_; }
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    if (fd_ >= 0) close(std::exchange(fd_, -1));
   }
 };
 
@@ -61,7 +58,6 @@ std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name)
 int Left(Clock::time_point deadline) {
   return (int)std::clamp<long long>(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count(), 0, 1000000);
 }
-
 
 // Starts argv (found in this process's PATH, which `env` passes on) with exactly `env`, in a process
 // group of its own, with the given descriptors as standard input, output and error (-1: /dev/null)
@@ -143,8 +139,8 @@ struct DrivenProcess::Impl {
   size_t returned = 0;  // dialogs handed out by WaitForDialog
   std::optional<Dialog> building;
   std::string output;
-  std::deque<std::string> replies;  // one per command: "" for ok, else why it failed
-  std::string notes;                // what the driver noted, for the report of a failure
+  std::optional<std::string> reply;  // to the command sent last: "" for ok, else why it failed
+  std::string notes;                 // what the driver noted, for the report of a failure
   ~Impl() { WaitToEnd(Clock::now()); }
   void Fail(const std::string& what) {
     ADD_FAILURE() << what << "\n  command line: " << commandLine << notes << "\n  Wine's messages: " << log;
@@ -170,9 +166,7 @@ struct DrivenProcess::Impl {
       output += Unescape(rest);
     } else if (verb == "ok" || verb == "fail") {
       const size_t at = rest.find(' ');
-      replies.push_back(verb == "ok" ? "" : at == std::string::npos ? "failed" : Unescape(rest.substr(at + 1)));
-    } else if (verb == "timeout") {
-      timedOut = true;
+      reply = verb == "ok" ? "" : at == std::string::npos ? "failed" : Unescape(rest.substr(at + 1));
     } else if (verb == "exit") {
       exited = finished = true;
       exitCode = (uint32_t)std::strtoul(rest.c_str(), nullptr, 10);
@@ -249,9 +243,9 @@ struct DrivenProcess::Impl {
   bool Command(const std::string& verb, const std::string& arg, std::string& why) {
     if (finished) why = exited ? "the program has ended (exit code " + std::to_string(exitCode) + ")" : "the driver is gone";
     else if (!Send(verb, arg)) why = "cannot send the command to cvdriver";
-    else if (!PumpUntil([&] { return !replies.empty(); }, Clock::now() + kReplyTimeout))
+    else if (!PumpUntil([&] { return reply.has_value(); }, Clock::now() + kReplyTimeout))
       why = finished ? "the program ended before the command was done" : "cvdriver did not answer";
-    else why = replies.front(), replies.pop_front();
+    else why = *std::exchange(reply, std::nullopt);
     return why.empty();
   }
 
@@ -269,7 +263,6 @@ struct DrivenProcess::Impl {
     if (pid > 0 && !WaitExit(pid, Clock::now() + kExitTimeout)) KillGroup(pid);
     pid = -1, out.Close();
   }
-  RunResult Result() const { return {timedOut, exitCode, dialogs, output}; }
   void Do(const char* verb, const std::string& arg, const std::string& what) {
     std::string why;
     if (!Command(verb, arg, why)) Fail("cannot " + what + ": " + why);
@@ -304,7 +297,7 @@ RunResult DrivenProcess::Wait(std::chrono::milliseconds timeout, const std::stri
   p.WaitToEnd(deadline);
   // A program that ended just as it was told is no failure; one that could not be told and ran on is.
   if (!told && !p.exited) p.Fail("cannot tell cvdriver to press \"" + press + "\": " + why);
-  return p.Result();
+  return {p.timedOut, p.exitCode, p.dialogs, p.output};
 }
 
 struct WineSession::Impl {
@@ -372,7 +365,6 @@ WineSession::WineSession(const std::string& group) : impl_(std::make_unique<Impl
   signal(SIGPIPE, SIG_IGN);  // a driver that dies while we write must give an error, not end the test
   Impl& s = *impl_;
   s.root = Env("CORVANE_WINE_ROOT").empty() ? CORVANE_DEFAULT_WINE_ROOT : Env("CORVANE_WINE_ROOT");
-  if (s.root.empty()) throw std::runtime_error("CORVANE_WINE_ROOT is not set");
   s.root = fs::absolute(s.root).lexically_normal().string();
   fs::create_directories(s.root);
   s.prefix = s.root + "/" + group, s.workRoot = s.prefix + ".work", s.log = s.prefix + ".log";
@@ -399,39 +391,29 @@ std::string WineSession::FreshDir(const std::string& name) {
   return dir;
 }
 RunResult WineSession::Run(const std::string& commandLine, const RunOptions& options) {
-  // The driver presses from the first dialog on, so none can slip by before a command would arrive.
-  std::unique_ptr<DrivenProcess> process = Launch(commandLine, options, options.press);
-  process->impl_->WaitToEnd(Clock::now() + options.timeout + kDriverGrace);
-  return process->impl_->Result();
+  return Start(commandLine, options)->Wait(options.timeout, options.press);
 }
 std::unique_ptr<DrivenProcess> WineSession::Start(const std::string& commandLine, const RunOptions& options) {
-  std::unique_ptr<DrivenProcess> process = Launch(commandLine, options, "");
-  // Returns once the program runs, so that what the test does next finds it there.
-  DrivenProcess::Impl& p = *process->impl_;
-  if (!p.PumpUntil([&] { return p.started; }, Clock::now() + kReplyTimeout) && !p.finished)
-    p.Fail("cvdriver did not report the program started");
-  return process;
-}
-std::unique_ptr<DrivenProcess> WineSession::Launch(const std::string& commandLine, const RunOptions& options,
-                                                   const std::string& press) {
   std::unique_ptr<DrivenProcess> process(new DrivenProcess(std::make_unique<DrivenProcess::Impl>()));
   DrivenProcess::Impl& p = *process->impl_;
   p.commandLine = commandLine, p.log = impl_->log;
-  const std::string driver = Env("CORVANE_WIN64_DIR").empty() && !*CORVANE_DEFAULT_WIN64_DIR ? "" : Win64BuildDir() + "/tests/wine/cvdriver.exe";
-  std::string why = driver.empty() || !fs::exists(driver) ? "cvdriver.exe is missing (build the win64 target cvdriver): " + driver
-                    : commandLine.empty() || commandLine.find('\0') != std::string::npos ? "the command line is empty or holds a NUL"
-                    : options.timeout.count() <= 0 ? "the time-out must be positive" : "";
+  const std::string driver = Win64BuildDir() + "/tests/wine/cvdriver.exe";
+  const std::string why = !fs::exists(driver) ? "cvdriver.exe is missing (build the win64 target cvdriver): " + driver
+                          : commandLine.empty() || commandLine.find('\0') != std::string::npos
+                              ? "the command line is empty or holds a NUL"
+                              : "";
   if (!why.empty()) return p.Fail(why), std::move(process);
   std::map<std::string, std::string> vars;
   for (const std::string& entry : impl_->BaseEnv()) vars[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
   for (const auto& [name, value] : options.env) vars[name] = value;
   vars["CVDRIVER_COMMAND"] = commandLine;
-  vars["CVDRIVER_TIMEOUT_MS"] = std::to_string(options.timeout.count());
   if (!options.workDir.empty()) vars["CVDRIVER_DIR"] = WindowsPath(options.workDir);
-  if (!press.empty()) vars["CVDRIVER_PRESS"] = press;
   p.driverArgv = {"wine", driver};
   for (const auto& [name, value] : vars) p.driverEnv.push_back(name + "=" + value);
   p.SpawnDriver();
+  // Returns once the program runs, so that what the test does next finds it there.
+  if (!p.PumpUntil([&] { return p.started; }, Clock::now() + kReplyTimeout) && !p.finished)
+    p.Fail("cvdriver did not report the program started");
   return process;
 }
 std::vector<std::string> WineSession::Processes() const {

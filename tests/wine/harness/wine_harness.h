@@ -43,8 +43,8 @@ struct RunOptions {
   // Added to a clean environment that holds only PATH and HOME of the test, DISPLAY, WINEPREFIX,
   // LANG=C.UTF-8, WINEDEBUG=-all and WINEDLLOVERRIDES=mscoree,mshtml= (no JAVA_HOME of the machine).
   std::map<std::string, std::string> env;
-  std::chrono::milliseconds timeout{30000};  // for the whole run
-  std::string press = "OK";                  // button pressed on every dialog ("" presses none)
+  std::chrono::milliseconds timeout{30000};  // Run's, from the program's start to its end
+  std::string press = "OK";                  // Run's button pressed on every dialog ("" presses none)
 };
 
 // A program started with WineSession::Start: its dialogs are reported but not answered until told.
@@ -76,8 +76,6 @@ class WineSession {
  public:
   explicit WineSession(const std::string& group);  // the prefix is <wine root>/<group>
   ~WineSession();
-  WineSession(const WineSession&) = delete;
-  WineSession& operator=(const WineSession&) = delete;
 
   // A fresh, empty directory for one test, under the build tree; `name` may have parts ("Suite/Case"),
   // none of them empty, "." or ".." (std::invalid_argument).
@@ -93,7 +91,6 @@ class WineSession {
   const std::string& Display() const;  // e.g. ":93"
 
  private:
-  std::unique_ptr<DrivenProcess> Launch(const std::string& commandLine, const RunOptions& options, const std::string& press);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
