@@ -150,9 +150,6 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
-  // Only lets this process's windows come to the front; without it they may open behind others.
-  AllowForegroundFor(GetCurrentProcessId());
-
   if (args.count == 3 && Equals(args.items[1], CleanupSwitch)) {
     CleanupChild(args.items[2]);
     return 0;
@@ -199,7 +196,8 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (!Equals(firstArgument, config.InstallSwitch) && !Equals(firstArgument, config.UninstallSwitch)) {
     carried.reset(ExtractArchives());
   }
-  const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get()};
+  // The folders main is told of are read while the VM is created.
+  const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get(), StartShellFolderThread};
 
   if (install) {
     InstallCommand(InstallPassword(args));
