@@ -14,9 +14,10 @@ void StartShellFolderThread();
 
 // Prepares the thread and streams, sets the launcher's system properties and calls main with the
 // static options followed by `args`. attachMode: attach this thread to the running JVM first (as
-// AttachedThreadName) and detach it afterwards on every road. True when main returned without an
-// exception; false after a reported failure.
-bool RunApplication(int count, char** args, bool attachMode);
+// AttachedThreadName) and detach it afterwards on every road. streamsReady (null: none) is called
+// once the streams are set up, before main. True when main returned without an exception; false
+// after a reported failure.
+bool RunApplication(int count, char** args, bool attachMode, void (*streamsReady)() = nullptr);
 
 // Attaches the calling thread to the running VM; null after reporting message 8.
 JNIEnv* AttachLauncherThread(const char* name);

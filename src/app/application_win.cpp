@@ -118,7 +118,7 @@ void DetachLauncherThread() {
   if (JavaVm != nullptr) JavaVm->DetachCurrentThread();
 }
 
-bool RunApplication(int count, char** args, bool attachMode) {
+bool RunApplication(int count, char** args, bool attachMode, void (*streamsReady)()) {
   if (!attachMode && !LaunchConfig.WorkingDirBeforeJvm && !SetWorkingDirectory(false)) return false;
   JNIEnv* env = MainEnv;
   if (attachMode) {
@@ -131,5 +131,6 @@ bool RunApplication(int count, char** args, bool attachMode) {
   // Fails only for a process without a console, which then has no log-off event to survive.
   if (ServiceMode) SetConsoleCtrlHandler(LogoffControlHandler, TRUE);
   if (!PrepareStandardStreams()) return false;
+  if (streamsReady != nullptr) streamsReady();
   return CallApplication(env, count, args);
 }
