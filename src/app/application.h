@@ -7,11 +7,6 @@
 constexpr char AttachedThreadName[] = "Corvane thread";
 constexpr char StopperThreadName[] = "Corvane stopper thread";
 
-// Starts, once, a thread that lets the process bring its windows forward and then reads the shell
-// folders that CallApplication passes to the application, so that loading SHELL32 (a noticeable part
-// of a start) runs beside the VM's creation; without a thread, CallApplication reads them itself.
-void StartShellFolderThread();
-
 // Prepares the thread and streams, sets the launcher's system properties and calls main with the
 // static options followed by `args`. attachMode: attach this thread to the running JVM first (as
 // AttachedThreadName) and detach it afterwards on every road. streamsReady (null: none) is called

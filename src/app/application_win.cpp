@@ -9,7 +9,6 @@
 #include "app/jni_calls.h"
 #include "app/run_sequence.h"
 #include "app/streams.h"
-#include "base/handles_win.h"
 #include "base/launch_config.h"
 #include "base/process_state_win.h"
 #include "base/variables.h"
@@ -33,55 +32,7 @@ bool ReadPath(DWORD length, DWORD capacity, const char* what) {
 
 char* ExpandOptionToken(const char* token) { return ExpandVariables(token); }
 
-// The application data, local application data and documents folders; a folder the shell cannot
-// name stays null.
-struct ShellFolders {
-  char paths[3][MAX_PATH + 1] = {};
-  const char* named[3] = {};
-};
-ShellFolders Folders;
-UniqueThread FolderThread;
-
-DWORD WINAPI ReadShellFolders(void*) {
-  // First: the VM's creation waits for it.
-  AllowOwnForeground();
-  // Looked up at run time, as old systems lack the function.
-  HMODULE shell32 = LoadLibraryA("SHELL32.DLL");
-  const auto folder = shell32 == nullptr ? nullptr
-                                         : reinterpret_cast<FolderFunction>(reinterpret_cast<void*>(
-                                               GetProcAddress(shell32, "SHGetSpecialFolderPathA")));
-  const int ids[3] = {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL};
-  for (int i = 0; i < 3; ++i) {
-    if (folder != nullptr && folder(nullptr, Folders.paths[i], ids[i], FALSE)) Folders.named[i] = Folders.paths[i];
-  }
-  return 0;
-}
-
-BOOL CALLBACK FinishShellFolders(INIT_ONCE*, void*, void**) {
-  if (FolderThread.Valid()) {
-    WaitForSingleObject(FolderThread.Get(), INFINITE);
-    FolderThread.Reset();
-  } else {
-    ReadShellFolders(nullptr);
-  }
-  return TRUE;
-}
-
-// The folders, once the thread has read them (or read here when there is no thread).
-const ShellFolders& ReadFolders() {
-  static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
-  InitOnceExecuteOnce(&once, FinishShellFolders, nullptr, nullptr);
-  return Folders;
-}
-
 }  // namespace
-
-void StartShellFolderThread() {
-  static bool started = false;  // only the thread that starts the VM calls it
-  if (started) return;
-  started = true;
-  FolderThread = UniqueThread(CreateThread(nullptr, 0, ReadShellFolders, nullptr, 0, nullptr));
-}
 
 bool CallApplication(JNIEnv* env, int count, char** args) {
   char directory[PathCapacity + 1], executable[PathCapacity + 1];
@@ -89,7 +40,20 @@ bool CallApplication(JNIEnv* env, int count, char** args) {
   if (!ReadPath(GetModuleFileNameA(nullptr, executable, sizeof(executable)), sizeof(executable), "CURRENT_EXE")) {
     return false;
   }
-  const char* const* named = ReadFolders().named;
+  // Looked up at run time, as old systems lack the function; a folder it cannot name is left out.
+  // SHELL32 (with the USER32 it needs) is a noticeable part of a start under Wine, but no other way
+  // gives the shell's own answers: the registry's User Shell Folders miss defaults, policies and
+  // redirections, and the environment can be changed by anyone.
+  HMODULE shell32 = LoadLibraryA("SHELL32.DLL");
+  const auto folder = shell32 == nullptr ? nullptr
+                                         : reinterpret_cast<FolderFunction>(reinterpret_cast<void*>(
+                                               GetProcAddress(shell32, "SHGetSpecialFolderPathA")));
+  char folders[3][MAX_PATH + 1] = {};
+  const int ids[3] = {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL};
+  const char* named[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if (folder != nullptr && folder(nullptr, folders[i], ids[i], FALSE)) named[i] = folders[i];
+  }
   const LaunchConfigRecord& c = LaunchConfig;
   const LauncherProperties properties{directory,     executable,    named[0],
                                       named[1],      named[2],      TempDir,

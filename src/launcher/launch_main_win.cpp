@@ -150,6 +150,7 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
+
   if (args.count == 3 && Equals(args.items[1], CleanupSwitch)) {
     CleanupChild(args.items[2]);
     return 0;
@@ -196,8 +197,7 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (!Equals(firstArgument, config.InstallSwitch) && !Equals(firstArgument, config.UninstallSwitch)) {
     carried.reset(ExtractArchives());
   }
-  // The folders main is told of are read while the VM is created.
-  const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get(), StartShellFolderThread};
+  const JvmStartRequest request{{VfprintfHook, ExitHook, AbortHook}, carried.get()};
 
   if (install) {
     InstallCommand(InstallPassword(args));

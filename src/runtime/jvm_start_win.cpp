@@ -216,7 +216,6 @@ bool StartJvm(const JvmStartRequest& request) {
   initArgs.options = options.options;
   initArgs.ignoreUnrecognized = JNI_FALSE;
 
-  if (request.beforeCreate != nullptr) request.beforeCreate();
   // The Java application's windows may open from here on, during the creation already.
   AllowOwnForeground();
   const auto create = reinterpret_cast<CreateJavaVmFunction>(

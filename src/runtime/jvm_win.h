@@ -20,9 +20,6 @@ extern char JvmDllPath[PathCapacity];
 struct JvmStartRequest {
   JvmHooks hooks;
   const char* carriedClassPath;  // the extracted archives, "path;" each (null or "": none)
-  // Called once the runtime is loaded, just before the VM is created: work that may run beside the
-  // creation starts here (null: none).
-  void (*beforeCreate)();
 };
 
 // Whether the launcher opens a console of its own for the VM's output: ShowConsole (from the INI
