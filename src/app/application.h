@@ -9,8 +9,8 @@ constexpr char StopperThreadName[] = "Corvane stopper thread";
 constexpr char SecondStartThreadName[] = "Corvane second start";
 
 // Prepares the thread and streams, sets the launcher's system properties and calls main with the
-// static options followed by `args`; `beforeMain`, when given, is called once all that is done, just
-// before main. attachMode: attach this thread to the running JVM first (as AttachedThreadName) and
+// static options followed by `args`; `beforeMain`, when given, is called once all that is done (the
+// streams and properties are set), just before main. attachMode: attach this thread to the running JVM first (as AttachedThreadName) and
 // detach it afterwards on every road. True when main returned without an exception; false after a
 // reported failure.
 bool RunApplication(int count, char** args, bool attachMode, void (*beforeMain)() = nullptr);

@@ -43,6 +43,9 @@ bool CallApplication(JNIEnv* env, int count, char** args, void (*beforeMain)()) 
     return false;
   }
   // Looked up at run time, as old systems lack the function; a folder it cannot name is left out.
+  // SHELL32 (with the USER32 it needs) is a noticeable part of a start under Wine, but no other way
+  // gives the shell's own answers: the registry's User Shell Folders miss defaults, policies and
+  // redirections, and the environment can be changed by anyone.
   HMODULE shell32 = LoadLibraryA("SHELL32.DLL");
   const auto folder = shell32 == nullptr ? nullptr
                                          : reinterpret_cast<FolderFunction>(reinterpret_cast<void*>(

@@ -39,24 +39,14 @@ void ApplyPriorityClass(int32_t value) {
 
 }  // namespace
 
-char* LoadConfigString(int id) {
-  // LoadStringA cuts a longer entry at the buffer size less one: grow until the copy comes back shorter.
-  // An entry holds at most 65535 characters, so this ends.
-  for (int size = 1024;; size += 1024) {
-    char* buffer = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
-    if (buffer == nullptr) return nullptr;
-    const int copied = LoadStringA(OwnModule(), static_cast<UINT>(id), buffer, size);
-    if (copied <= 0 || std::strcmp(buffer, NullMarker) == 0) {
-      std::free(buffer);
-      return CopyText("");
-    }
-    if (copied < size - 1) return buffer;
-    std::free(buffer);
-  }
-}
+namespace {
 
-char* LoadMessageString(int id) {
-  if (id < 0) return CopyText("");
+// Entry `id` of the string table, converted from UTF-16 with the ANSI code page and cut at its first
+// null (malloc'd); "" when its block is missing or the entry does not fit its block, null when
+// memory runs out. Read from the resource block itself rather than with LoadStringA, so that reading
+// the settings needs no USER32 (whose loading is a noticeable part of a start under Wine); the
+// block is found as LoadStringA finds it, in the neutral language.
+char* LoadStringEntry(int id) {
   HMODULE module = OwnModule();
   HRSRC resource = FindResourceExA(module, MAKEINTRESOURCEA(6) /* RT_STRING */,
                                    MAKEINTRESOURCEA(id / 16 + 1), 0);
@@ -76,7 +66,20 @@ char* LoadMessageString(int id) {
   if (text != nullptr) WideCharToMultiByte(CP_ACP, 0, wide, -1, text, needed + 1, nullptr, nullptr);
   std::free(wide);
   if (text == nullptr) return needed > 0 ? nullptr : CopyText("");
-  ExpandMessageEscapes(text);
+  return text;
+}
+
+}  // namespace
+
+char* LoadConfigString(int id) {
+  char* text = id >= 0 ? LoadStringEntry(id) : CopyText("");
+  if (text != nullptr && std::strcmp(text, NullMarker) == 0) text[0] = '\0';
+  return text;
+}
+
+char* LoadMessageString(int id) {
+  char* text = id >= 0 ? LoadStringEntry(id) : CopyText("");
+  if (text != nullptr) ExpandMessageEscapes(text);
   return text;
 }
 

@@ -1,8 +1,8 @@
 // Reading the string table of the executable into LaunchConfig.
 #pragma once
 
-// A setting's text (malloc'd): "" for "<null>", for an absent entry, or when nothing could be read.
-// The buffer grows 1024 characters at a time until the entry is read whole.
+// A setting's text (malloc'd), converted from UTF-16 with the ANSI code page: "" for "<null>", for
+// an absent entry, or when nothing could be read; null when memory runs out.
 char* LoadConfigString(int id);
 
 // A message text (malloc'd), converted from UTF-16 with the ANSI code page, with "\n" escapes turned

@@ -151,8 +151,6 @@ int LaunchMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetMessage(MessageFileAccess, LoadMessageString(MessageFileAccess));
   const int32_t tempDirMode = DecodeNumber(HeapText(LoadConfigString(IdTempDirMode)).get());
   NameTempDir(tempDirMode, storedName ? storedName.get() : "");
-  // Only lets this process's windows come to the front; without it they may open behind others.
-  AllowForegroundFor(GetCurrentProcessId());
 
   if (args.count == 3 && Equals(args.items[1], CleanupSwitch)) {
     CleanupChild(args.items[2]);

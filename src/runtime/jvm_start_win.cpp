@@ -216,6 +216,8 @@ bool StartJvm(const JvmStartRequest& request) {
   initArgs.options = options.options;
   initArgs.ignoreUnrecognized = JNI_FALSE;
 
+  // The Java application's windows may open from here on, during the creation already.
+  AllowOwnForeground();
   const auto create = reinterpret_cast<CreateJavaVmFunction>(
       reinterpret_cast<void*>(GetProcAddress(JvmModule->Get(), "JNI_CreateJavaVM")));
   const jint created = create(&JavaVm, reinterpret_cast<void**>(&MainEnv), &initArgs);

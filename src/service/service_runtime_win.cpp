@@ -33,7 +33,8 @@ SERVICE_STATUS ServiceStatus{SERVICE_WIN32_OWN_PROCESS, 0, SERVICE_ACCEPT_STOP |
 SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
 
 // The JVM's life as the stop worker may see it: a stop never touches a VM that does not exist
-// (yet, or any more). JvmReady is set once StartJvm has answered.
+// (yet, or any more). JvmReady is set once StartJvm has failed, or once the VM runs and the
+// application's streams are set up, so that the stop call's output goes where main's goes.
 enum class JvmPhase { NotCreated, Running, Failed, Destroyed };
 SRWLOCK JvmLock = SRWLOCK_INIT;
 JvmPhase Phase = JvmPhase::NotCreated;
@@ -52,18 +53,23 @@ void SetStatus(DWORD state, DWORD waitHint, DWORD win32Exit = 0, DWORD specificE
   ReleaseSRWLockExclusive(&StatusLock);
 }
 
+void EnterPhase(JvmPhase phase) {
+  AcquireSRWLockExclusive(&JvmLock);
+  Phase = phase;
+  ReleaseSRWLockExclusive(&JvmLock);
+  SetEvent(JvmReady);
+}
+
 DWORD WINAPI ServiceWorker(void*) {
   ServiceSucceeded = true;
   const bool started = StartJvm(WorkerRequest);
   ServiceSucceeded = started;
-  AcquireSRWLockExclusive(&JvmLock);
-  Phase = started ? JvmPhase::Running : JvmPhase::Failed;
-  ReleaseSRWLockExclusive(&JvmLock);
-  SetEvent(JvmReady);
-  if (started) {
+  if (!started) {
+    EnterPhase(JvmPhase::Failed);
+  } else {
     ArgumentList arguments;
     SplitCommandLine(LaunchConfig.ServiceArgs, &arguments.count, &arguments.items, false);
-    const bool ran = RunApplication(arguments.count, arguments.items, false);
+    const bool ran = RunApplication(arguments.count, arguments.items, false, [] { EnterPhase(JvmPhase::Running); });
     ServiceSucceeded = ran;
     if (!ran) std::exit(-1);  // reported; no final service status
     AcquireSRWLockExclusive(&JvmLock);

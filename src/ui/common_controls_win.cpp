@@ -8,6 +8,7 @@
 namespace {
 
 BOOL CALLBACK LoadOnce(INIT_ONCE*, void*, void**) {
+  AllowOwnForeground();
   const HMODULE controls = LoadLibraryA("COMCTL32.DLL");
   if (controls != nullptr) {
     using InitCommonControlsFunction = void(WINAPI*)();

@@ -9,3 +9,17 @@ void AllowForegroundFor(DWORD processId) {
       reinterpret_cast<void*>(GetProcAddress(user32, "AllowSetForegroundWindow")));
   if (allow != nullptr) allow(processId);
 }
+
+namespace {
+
+BOOL CALLBACK AllowOnce(INIT_ONCE*, void*, void**) {
+  AllowForegroundFor(GetCurrentProcessId());
+  return TRUE;
+}
+
+}  // namespace
+
+void AllowOwnForeground() {
+  static INIT_ONCE once = INIT_ONCE_STATIC_INIT;
+  InitOnceExecuteOnce(&once, AllowOnce, nullptr, nullptr);
+}

@@ -28,7 +28,13 @@ void ShowErrorDialog(const char* details, const char* message);
 // system has it).
 void AllowForegroundFor(DWORD processId);
 
-// Loads the common controls once, before the first box, dialog or splash is shown.
+// Lets this process bring its windows to the front (without it they may open behind others), once; a
+// caller while another does it waits until it is done. Called before the first window of the
+// launcher or of the Java application can open, not earlier: it loads USER32.
+void AllowOwnForeground();
+
+// Loads the common controls once, before the first box, dialog or splash is shown, and allows the
+// process its foreground first.
 void LoadCommonControls();
 
 // --- The screen and the event log (screen_win.cpp, event_log_win.cpp; fakes in the Windows tests) ---

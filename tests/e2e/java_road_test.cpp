@@ -49,6 +49,9 @@ TEST_F(JavaRoad, MainGetsItsArgumentsAndPropertiesAndTheProcessWaitsForItsThread
   EXPECT_EQ(names, (Texts{"prop corvane.appini.showconsole", "prop corvane.csidl.appdata", "prop corvane.csidl.local.appdata",
                           "prop corvane.csidl.personal", "prop corvane.exe.path", "prop corvane.extract.path"}));
   EXPECT_TRUE(Has(lines, "prop corvane.appini.showconsole=false") && Has(lines, "prop corvane.exe.path=" + app.launcher));
+  // The shell's folders, each its own (a fresh prefix has the usual ones).
+  const auto folder = [&](size_t i, const char* end) { return lines[expected.size() + i].ends_with(end); };
+  EXPECT_TRUE(folder(1, "\\AppData\\Roaming") && folder(2, "\\AppData\\Local") && folder(3, "\\Documents")) << result.output;
   EXPECT_EQ(Texts(lines.end() - 6, lines.end()),
             (Texts{"prop user.dir=" + WindowsPath(app.folder.string()), "prop test.option=from-the-project",
                    "prop java.class.path=scenario-app.jar", "prop corvane.service.name=null", "out main-returns",
