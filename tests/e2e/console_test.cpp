@@ -28,12 +28,21 @@ TEST_F(ConsoleLauncher, PipesAndRedirectionsReachTheApplicationAndItsExitStatusE
 
 // The reports a window would show are lines on standard error: no runtime (status -1), and a start
 // refused because an instance already runs (status 0): one that would hand its arguments over, but
-// that instance takes none. The first instance is left alone.
+// that instance takes none. The first instance is left alone. A start that is taken prints nothing.
 TEST_F(ConsoleLauncher, ReportsAreLinesOnStandardErrorAndNoWindowOpens) {
   const RunResult missing = RunApp(MakeAppFolder("console", std::nullopt, "no-runtime"), "print:never");
   EXPECT_TRUE(missing.dialogs.empty()) << testing::PrintToString(Shown(missing));
   EXPECT_EQ(Lines(missing.output), Texts{"Error: " + NoRuntime}) << missing.output;
   EXPECT_EQ(missing.exitCode, StatusMinusOne);
+
+  // A start that an instance takes ends with 0 and says nothing; the instance gets its arguments.
+  const AppFolder taking = MakeAppFolder("console", "", "taking");
+  auto running = StartApp(taking, "wait-stop:60000", {.env = {{"CORVANE_TRACE", "trace.txt"}}});
+  ASSERT_TRUE(WaitUntil([&] { return ReadAll(taking.folder / "trace.txt").find("answered on") != std::string::npos; }));
+  const RunResult handed = Session().Run(taking.Command("stop"), {.workDir = taking.folder.string()});
+  EXPECT_TRUE(handed.dialogs.empty() && handed.output.empty() && handed.exitCode == 0u) << handed.output;
+  EXPECT_EQ(Lines(running->Wait().output),
+            (Texts{"second start in " + WindowsPath(taking.folder.string()), "stop requested", "stopped"}));
 
   auto first = StartApp(MakeAppFolder("java-second-instance", std::nullopt, "first"), "");
   EXPECT_EQ(first->WaitForDialog().Texts("static"), Texts{NoRuntime});
