@@ -20,7 +20,9 @@ bool SecondStartPipeName(const char* mutexName, unsigned long session, const cha
   char number[12], hex[17];
   size_t at = sizeof(number) - 1;
   number[at] = '\0';
-  do number[--at] = static_cast<char>('0' + session % 10); while ((session /= 10) != 0);
+  do {
+    number[--at] = static_cast<char>('0' + session % 10);
+  } while ((session /= 10) != 0);
   for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = "0123456789abcdef"[hash & 15];
   hex[16] = '\0';
   size_t used = 0;

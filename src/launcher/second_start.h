@@ -21,8 +21,7 @@ constexpr char SecondStartRefused = 'R';
 // "\\.\pipe\Corvane-<session>-<user>-<hash of the mutex name>" into `out` of `capacity` bytes: one
 // name per instance mutex, user and session, so that another user or session neither reaches nor
 // holds it. False when it does not fit.
-bool SecondStartPipeName(const char* mutexName, unsigned long session, const char* userSid, char* out,
-                         size_t capacity);
+bool SecondStartPipeName(const char* mutexName, unsigned long session, const char* userSid, char* out, size_t capacity);
 
 // Null when `name` can name the method (a Java identifier of ASCII letters, digits, '_' and '$', not
 // beginning with a digit, or "" for none), else why not.

@@ -86,10 +86,11 @@ void ServeClient(Server& s) {
   operation.hEvent = s.io.Get();
   DWORD client = 0, read = 0, written = 0;
   SecondStartRequest request;
-  const bool whole = GetNamedPipeClientProcessId(s.pipe.Get(), &client) && InOwnSession(client) &&
-                     Finish(s.pipe.Get(), &operation, ReadFile(s.pipe.Get(), s.message, sizeof(s.message), nullptr, &operation),
-                            ClientMilliseconds, &read) &&
-                     ReadSecondStartMessage(s.message, read, &request);
+  const bool whole =
+      GetNamedPipeClientProcessId(s.pipe.Get(), &client) && InOwnSession(client) &&
+      Finish(s.pipe.Get(), &operation, ReadFile(s.pipe.Get(), s.message, sizeof(s.message), nullptr, &operation),
+             ClientMilliseconds, &read) &&
+      ReadSecondStartMessage(s.message, read, &request);
   if (whole) WaitForSingleObject(s.decided.Get(), INFINITE);
   const char answer = whole && s.phase == Phase::Open ? SecondStartTaken : SecondStartRefused;
   const bool answered = Finish(s.pipe.Get(), &operation, WriteFile(s.pipe.Get(), &answer, 1, nullptr, &operation),
@@ -112,8 +113,11 @@ DWORD WINAPI ServeLoop(void* parameter) {
     operation.hEvent = s.io.Get();
     DWORD ignored = 0;
     BOOL connected = ConnectNamedPipe(s.pipe.Get(), &operation);
-    if (!connected && GetLastError() == ERROR_IO_PENDING) connected = GetOverlappedResult(s.pipe.Get(), &operation, &ignored, TRUE);
-    else if (!connected) connected = GetLastError() == ERROR_PIPE_CONNECTED;
+    if (!connected && GetLastError() == ERROR_IO_PENDING) {
+      connected = GetOverlappedResult(s.pipe.Get(), &operation, &ignored, TRUE);
+    } else if (!connected) {
+      connected = GetLastError() == ERROR_PIPE_CONNECTED;
+    }
     if (connected) {
       ServeClient(s);
     } else if (GetLastError() == ERROR_NO_DATA) {
@@ -145,14 +149,16 @@ bool ServeSecondStarts(const char* mutexName) {
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     // The first instance of the name: a pipe someone else made first is never served as ours.
     s->pipe.Reset(CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                   16, static_cast<DWORD>(sizeof(s->message)), 0, &attributes));
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                   1, 16, static_cast<DWORD>(sizeof(s->message)), 0, &attributes));
     LocalFree(descriptor);
   }
   s->io.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   s->decided.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   UniqueThread thread;
-  if (s->pipe.Valid() && s->io.Valid() && s->decided.Valid()) thread.Reset(CreateThread(nullptr, 0, ServeLoop, s, 0, nullptr));
+  if (s->pipe.Valid() && s->io.Valid() && s->decided.Valid()) {
+    thread.Reset(CreateThread(nullptr, 0, ServeLoop, s, 0, nullptr));
+  }
   if (!thread.Valid()) {
     Trace({"second start: no pipe ", name, "; second starts are not answered"});
     return false;
@@ -172,7 +178,8 @@ bool DeliverSecondStart(const char* mutexName, const char* folder, int count, ch
                         DWORD answerMilliseconds) {
   char name[PipeNameCapacity], sid[SECURITY_MAX_SID_SIZE * 4];
   HeapText message(static_cast<char*>(std::malloc(SecondStartMessageCapacity)));
-  const size_t length = message ? ComposeSecondStartMessage(folder, count, args, message.get(), SecondStartMessageCapacity) : 0;
+  const size_t length =
+      message ? ComposeSecondStartMessage(folder, count, args, message.get(), SecondStartMessageCapacity) : 0;
   if (length == 0 || !OwnPipeName(mutexName, name, sid, sizeof(sid))) return false;
   const ULONGLONG deadline = GetTickCount64() + answerMilliseconds;
   const auto left = [deadline] {
@@ -203,12 +210,14 @@ bool DeliverSecondStart(const char* mutexName, const char* folder, int count, ch
   OVERLAPPED operation{};
   operation.hEvent = io.Get();
   char answer = SecondStartRefused;
-  const bool sent = io.Valid() &&
-                    Finish(pipe.Get(), &operation, WriteFile(pipe.Get(), message.get(), static_cast<DWORD>(length), nullptr, &operation),
-                           left(), &done) &&
-                    done == length;
-  const bool answered = sent && Finish(pipe.Get(), &operation, ReadFile(pipe.Get(), &answer, 1, nullptr, &operation), left(), &done) &&
-                        done == 1;
+  const bool sent =
+      io.Valid() &&
+      Finish(pipe.Get(), &operation,
+             WriteFile(pipe.Get(), message.get(), static_cast<DWORD>(length), nullptr, &operation), left(), &done) &&
+      done == length;
+  const bool answered =
+      sent && Finish(pipe.Get(), &operation, ReadFile(pipe.Get(), &answer, 1, nullptr, &operation), left(), &done) &&
+      done == 1;
   Trace({"second start: ", answered && answer == SecondStartTaken ? "taken by " : "not taken by ", name});
   return answered && answer == SecondStartTaken;
 }
