@@ -34,6 +34,16 @@ bool ReadPath(DWORD length, DWORD capacity, const char* what) {
 
 char* ExpandOptionToken(const char* token) { return ExpandVariables(token); }
 
+// The calling thread attached to the running VM under `name`, or null.
+JNIEnv* Attach(const char* name, bool daemon) {
+  JNIEnv* env = nullptr;
+  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(name), nullptr};
+  if (JavaVm == nullptr) return nullptr;
+  const jint attached = daemon ? JavaVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), &attach)
+                               : JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach);
+  return attached == JNI_OK ? env : nullptr;
+}
+
 }  // namespace
 
 bool CallApplication(JNIEnv* env, int count, char** args, void (*beforeMain)()) {
@@ -72,12 +82,8 @@ bool CallApplication(JNIEnv* env, int count, char** args, void (*beforeMain)()) 
 }
 
 JNIEnv* AttachLauncherThread(const char* name) {
-  JNIEnv* env = nullptr;
-  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(name), nullptr};
-  if (JavaVm == nullptr || JavaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
-    ReportError(Message(MessageAttach));
-    return nullptr;
-  }
+  JNIEnv* env = Attach(name, false);
+  if (env == nullptr) ReportError(Message(MessageAttach));
   return env;
 }
 
@@ -103,15 +109,14 @@ bool RunApplication(int count, char** args, bool attachMode, void (*beforeMain)(
 
 void CallSecondStart(int count, char* const* args, const char* folder) {
   static std::atomic<bool> missingSaid{false};
-  JNIEnv* env = nullptr;
-  JavaVMAttachArgs attach{LauncherJniVersion, const_cast<char*>(SecondStartThreadName), nullptr};
-  if (JavaVm == nullptr || JavaVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+  JNIEnv* env = Attach(SecondStartThreadName, true);
+  if (env == nullptr) {
     Trace({"second start: the VM took no thread; its arguments are dropped"});
     return;
   }
   const SecondStartCall call = CallSecondStartMethod(env, LaunchConfig.MainClass, LaunchConfig.SecondInstanceMethod,
                                                      args, count, folder);
-  JavaVm->DetachCurrentThread();
+  DetachLauncherThread();
   if (call == SecondStartCall::NoMethod && !missingSaid.exchange(true)) {
     Trace({"second start: no method static void ", LaunchConfig.SecondInstanceMethod, "(String[], String) in ",
            LaunchConfig.MainClass, "; the arguments of second starts are dropped"});

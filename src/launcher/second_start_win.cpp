@@ -55,10 +55,10 @@ bool InOwnSession(DWORD processId) {
   return ProcessIdToSessionId(processId, &session) && session == OwnSession();
 }
 
-// The pipe's name for this user and session, and the user's SID as text for its access rule.
-bool OwnPipeName(const char* mutexName, char* name, char* sidText, size_t sidCapacity) {
-  UserBuffer buffer;
-  SID* user = ProcessUser(GetCurrentProcess(), &buffer.user, sizeof(buffer));
+// The pipe's name for this user and session; `buffer` keeps the user, `sidText` (of `sidCapacity`
+// bytes) its SID as text for the pipe's access rule.
+bool OwnPipeName(const char* mutexName, char* name, UserBuffer* buffer, char* sidText, size_t sidCapacity) {
+  SID* user = ProcessUser(GetCurrentProcess(), &buffer->user, sizeof(*buffer));
   char* text = nullptr;
   if (user == nullptr || !ConvertSidToStringSidA(user, &text)) return false;
   const bool named = lstrlenA(text) < static_cast<int>(sidCapacity) &&
@@ -129,12 +129,6 @@ DWORD WINAPI ServeLoop(void* parameter) {
   }
 }
 
-void Decide(Phase phase) {
-  if (!Served->serving || Served->phase != Phase::Starting) return;
-  Served->phase = phase;
-  SetEvent(Served->decided.Get());
-}
-
 }  // namespace
 
 bool ServeSecondStarts(const char* mutexName) {
@@ -142,7 +136,8 @@ bool ServeSecondStarts(const char* mutexName) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   char rule[sizeof(sid) + 32];
   Server* s = &*Served;
-  if (!OwnPipeName(mutexName, name, sid, sizeof(sid))) return false;
+  UserBuffer user;
+  if (!OwnPipeName(mutexName, name, &user, sid, sizeof(sid))) return false;
   // Full access for this user alone, whatever the default rules of the system would grant.
   FormatText(rule, sizeof(rule), "D:P(A;;GA;;;%s)", sid);
   if (ConvertStringSecurityDescriptorToSecurityDescriptorA(rule, SDDL_REVISION_1, &descriptor, nullptr)) {
@@ -168,10 +163,14 @@ bool ServeSecondStarts(const char* mutexName) {
   return true;
 }
 
-void OpenSecondStarts() { Decide(Phase::Open); }
+void OpenSecondStarts() {
+  Phase starting = Phase::Starting;
+  if (Served->serving && Served->phase.compare_exchange_strong(starting, Phase::Open)) SetEvent(Served->decided.Get());
+}
+
 void CloseSecondStarts() {
-  Decide(Phase::Closed);
   Served->phase = Phase::Closed;
+  if (Served->serving) SetEvent(Served->decided.Get());
 }
 
 bool DeliverSecondStart(const char* mutexName, const char* folder, int count, char* const* args,
@@ -180,7 +179,8 @@ bool DeliverSecondStart(const char* mutexName, const char* folder, int count, ch
   HeapText message(static_cast<char*>(std::malloc(SecondStartMessageCapacity)));
   const size_t length =
       message ? ComposeSecondStartMessage(folder, count, args, message.get(), SecondStartMessageCapacity) : 0;
-  if (length == 0 || !OwnPipeName(mutexName, name, sid, sizeof(sid))) return false;
+  UserBuffer ours, theirs;
+  if (length == 0 || !OwnPipeName(mutexName, name, &ours, sid, sizeof(sid))) return false;
   const ULONGLONG deadline = GetTickCount64() + answerMilliseconds;
   const auto left = [deadline] {
     const ULONGLONG now = GetTickCount64();
@@ -194,7 +194,6 @@ bool DeliverSecondStart(const char* mutexName, const char* folder, int count, ch
     if (pipe.Valid() || GetLastError() != ERROR_PIPE_BUSY || left() == 0 || !WaitNamedPipeA(name, left())) break;
   }
   DWORD server = 0, mode = PIPE_READMODE_MESSAGE, done = 0;
-  UserBuffer ours, theirs;
   UniqueProcess process;
   if (!pipe.Valid() || !SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr) ||
       !GetNamedPipeServerProcessId(pipe.Get(), &server) || !InOwnSession(server)) {
@@ -202,8 +201,7 @@ bool DeliverSecondStart(const char* mutexName, const char* folder, int count, ch
   }
   process.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, server));
   SID* serverUser = process.Valid() ? ProcessUser(process.Get(), &theirs.user, sizeof(theirs)) : nullptr;
-  SID* user = ProcessUser(GetCurrentProcess(), &ours.user, sizeof(ours));
-  if (serverUser == nullptr || user == nullptr || !EqualSid(serverUser, user)) return false;
+  if (serverUser == nullptr || !EqualSid(serverUser, ours.user.User.Sid)) return false;
   // The running instance may bring its window forward for what this start asked.
   AllowForegroundFor(server);
   UniqueEvent io(CreateEventA(nullptr, TRUE, FALSE, nullptr));
